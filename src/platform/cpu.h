@@ -1,0 +1,24 @@
+// Processor features that choose the pixel routines. Detected once per process; tests mask
+// features off to run the scalar and every SIMD path from one binary.
+#pragma once
+
+namespace vle::platform {
+
+enum CpuFeature : int {
+  kCpuSse2 = 1 << 0,
+  kCpuSsse3 = 1 << 1,
+  kCpuSse41 = 1 << 2,
+  kCpuAvx2 = 1 << 3,
+};
+
+// The features of this processor that the routines may use, after the mask.
+int CpuFeatures();
+
+// Test hook: only features in `mask` are reported from now on (-1 restores all). Routine tables
+// that were chosen before keep their choice until they are chosen again (see frame/dispatch.h).
+void MaskCpuFeatures(int mask);
+
+// Monotonic counter, bumped by every MaskCpuFeatures, so cached dispatch can notice a change.
+int CpuMaskGeneration();
+
+}  // namespace vle::platform

@@ -1,0 +1,1 @@
+// (filled in with the headless window system)
