@@ -1,0 +1,385 @@
+#include "ui/settings_dialog.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "core/image_buffer.h"
+#include "core/muldiv.h"
+#include "core/template_kernels.h"
+#include "export/template_exporter.h"
+#include "frame/frame_adapter.h"
+#include "ui/control_ids.h"
+#include "ui/shared_state.h"
+#include "ui/texts.h"
+
+namespace vle::ui {
+
+namespace {
+
+constexpr int kSbThumbPosition = 4;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr uint32_t kOfnOverwritePrompt = 0x2;
+constexpr uint32_t kOfnHideReadOnly = 0x4;
+constexpr int32_t kExportReferenceWidth = 768;
+constexpr int32_t kExportReferenceHeight = 576;
+constexpr int32_t kLayoutBgr32BottomUp = 5;
+
+constexpr UpDownAccel kRegionAccel[] = {{0, 1}, {1, 8}, {2, 16}, {3, 32}};
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+}  // namespace
+
+SettingsDialog::SettingsDialog(SharedState& state, FrameAdapter& adapter, TemplateExporter& exporter,
+                               WindowSystem& windows)
+    : state_(state), adapter_(adapter), exporter_(exporter), windows_(windows) {
+  state_.captureActive.store(0, kRelaxed);
+  state_.templateActive.store(0, kRelaxed);
+}
+
+bool SettingsDialog::HasWindow() const { return windows_.HasWindow(); }
+
+bool SettingsDialog::Open(void* hostWindow) {
+  if (windows_.HasWindow()) return true;
+  if (!windows_.CreateSettingsWindow(hostWindow, *this)) return false;
+  windows_.ShowWindow();
+  return true;
+}
+
+void SettingsDialog::Destroy() {
+  if (windows_.HasWindow()) windows_.DestroyWindow();
+}
+
+void SettingsDialog::FlashCaption(int n) {
+  flashCount_ = 2 * n + 1;
+  windows_.SetTimer(FLASH_TIMER_ID, FLASH_PERIOD_MS);
+}
+
+CaptureState SettingsDialog::captureState() const {
+  if (state_.captureActive.load(kRelaxed) != 0) return CaptureState::kCapturing;
+  if (state_.templateActive.load(kRelaxed) != 0) return CaptureState::kHolding;
+  return CaptureState::kIdle;
+}
+
+void SettingsDialog::OnInitDialog() {
+  state_.windowExists.store(true, kRelaxed);
+
+  // A stored position off the screen (for instance from a larger monitor) is replaced by the
+  // centred one; any other stored pair is used as it is, negative values included.
+  bool centre = dlgWndPosX == -100 && dlgWndPosY == -100;
+  if (!centre) centre = dlgWndPosX >= windows_.ScreenWidth() || dlgWndPosY >= windows_.ScreenHeight();
+  if (centre) {
+    const Rect d = windows_.WindowRect();
+    const Rect h = windows_.HostWindowRect();
+    // Sums in 64 bits; each halving truncates toward zero like the platform's signed division.
+    int64_t x = d.left + (int64_t{h.left} + h.right) / 2 - (int64_t{d.left} + d.right) / 2;
+    int64_t y = d.top + (int64_t{h.top} + h.bottom) / 2 - (int64_t{d.top} + d.bottom) / 2;
+    dlgWndPosX = static_cast<int32_t>(x < 0 ? 0 : x);
+    dlgWndPosY = static_cast<int32_t>(y < 0 ? 0 : y);
+  }
+  windows_.MoveWindow(dlgWndPosX, dlgWndPosY);
+
+  snapshot_ = state_.activeSettings.Load();
+
+  windows_.SetUpDownBuddy(IDC_THRESHOLD_SPIN, IDC_THRESHOLD_EDIT);
+  windows_.SetUpDownRange(IDC_THRESHOLD_SPIN, 0, 255);
+  windows_.SetUpDownBuddy(IDC_BLACK_SPIN, IDC_BLACK_EDIT);
+  windows_.SetUpDownRange(IDC_BLACK_SPIN, 0, 255);
+  const int region[][2] = {{IDC_POSX_SPIN, IDC_POSX_EDIT},
+                           {IDC_POSY_SPIN, IDC_POSY_EDIT},
+                           {IDC_SIZEX_SPIN, IDC_SIZEX_EDIT},
+                           {IDC_SIZEY_SPIN, IDC_SIZEY_EDIT}};
+  for (const auto& pair : region) {
+    windows_.SetUpDownBuddy(pair[0], pair[1]);
+    windows_.SetUpDownRange(pair[0], 0, 1000);
+    windows_.SetUpDownAccel(pair[0], kRegionAccel, 4);
+  }
+
+  windows_.PostRefresh(0);
+  CreateBuffers();
+}
+
+// The buffers are made at the size of the format announced last, with both flags clear, so the
+// frame driver does no buffer work yet; the pointers are published under the lock it reads them in.
+void SettingsDialog::CreateBuffers() {
+  const int32_t w = state_.currentFormat.width.load(kRelaxed);
+  const int32_t h = state_.currentFormat.height.load(kRelaxed);
+  std::unique_ptr<ImageBuffer> capture(new ImageBuffer(w, h));
+  std::unique_ptr<ImageBuffer> max(new ImageBuffer(w, h));
+  std::unique_ptr<ImageBuffer> min(new ImageBuffer(w, h));
+  std::unique_ptr<ImageBuffer> output(new ImageBuffer(w, h));
+  platform::LockGuard guard(state_.bufferLock);
+  delete state_.captureBuffer;
+  delete state_.maxBuffer;
+  delete state_.minBuffer;
+  delete state_.templateBuffer;
+  state_.captureBuffer = capture.release();
+  state_.maxBuffer = max.release();
+  state_.minBuffer = min.release();
+  state_.templateBuffer = output.release();
+  ResetAccumulators(state_.maxBuffer, state_.minBuffer);
+}
+
+void SettingsDialog::OnCommand(int id) {
+  switch (id) {
+    case IDC_CANCEL:
+      windows_.PostClose();
+      break;
+    case IDC_OK:
+      windows_.DestroyWindow();
+      break;
+    case IDC_ABOUT:
+      windows_.RunAboutBox();
+      break;
+    case IDC_START:
+      Start();
+      break;
+    case IDC_STOP:
+      Stop();
+      break;
+    case IDC_CLEAR:
+      Clear();
+      break;
+    case IDC_COLOR_KEY:
+      ChooseColourKey();
+      break;
+    case IDC_SAVE:
+      SaveTemplate();
+      break;
+    case IDC_INVERSE:
+      state_.activeSettings.inverseSelection.store(windows_.GetCheck(IDC_INVERSE) != 0 ? 1u : 0u,
+                                                   kRelaxed);
+      break;
+    case kIdOk:      // The standard ids carry no meaning here: Enter and Escape do nothing.
+    case kIdCancel:
+    default:
+      break;
+  }
+}
+
+template <typename Edit>
+void SettingsDialog::EditSettings(Edit edit) {
+  SettingsBlock s = state_.activeSettings.Load();
+  edit(s);
+  state_.activeSettings.Store(s);
+}
+
+void SettingsDialog::ClampRegion(SettingsBlock& s) {
+  // In 64 bits: values from a hand-edited file may be anywhere in the 32-bit range.
+  if (s.logoPosX < 0) s.logoPosX = 0;
+  if (s.logoPosY < 0) s.logoPosY = 0;
+  if (int64_t{s.logoPosX} + s.logoSizeX > 1000) s.logoPosX = static_cast<int32_t>(1000 - int64_t{s.logoSizeX});
+  if (int64_t{s.logoPosY} + s.logoSizeY > 1000) s.logoPosY = static_cast<int32_t>(1000 - int64_t{s.logoSizeY});
+}
+
+void SettingsDialog::OnScroll(bool horizontal, int code, uint32_t position, int controlId) {
+  if (code != kSbThumbPosition) return;
+  const int32_t pos = static_cast<int32_t>(position);
+  // A size change keeps the region's centre, to within half a unit, until the clamp moves it.
+  auto recentre = [position](int32_t& origin, int32_t oldSize) {
+    origin = static_cast<int32_t>(uint32_t(origin) + uint32_t(oldSize / 2) - (position >> 1));
+  };
+  if (horizontal && controlId == IDC_POSX_SPIN) {
+    EditSettings([&](SettingsBlock& s) { s.logoPosX = pos; ClampRegion(s); });
+    windows_.PostRefresh(3);
+  } else if (horizontal && controlId == IDC_SIZEX_SPIN) {
+    EditSettings([&](SettingsBlock& s) {
+      const int32_t old = s.logoSizeX;
+      s.logoSizeX = pos;
+      recentre(s.logoPosX, old);
+      ClampRegion(s);
+    });
+    windows_.PostRefresh(3);
+    windows_.PostRefresh(5);
+  } else if (!horizontal && controlId == IDC_THRESHOLD_SPIN) {
+    state_.activeSettings.threshold.store(pos, kRelaxed);
+    windows_.PostRefresh(1);
+  } else if (!horizontal && controlId == IDC_BLACK_SPIN) {
+    state_.activeSettings.blackLevel.store(pos, kRelaxed);
+    windows_.PostRefresh(2);
+  } else if (!horizontal && controlId == IDC_POSY_SPIN) {
+    EditSettings([&](SettingsBlock& s) { s.logoPosY = pos; ClampRegion(s); });
+    windows_.PostRefresh(4);
+  } else if (!horizontal && controlId == IDC_SIZEY_SPIN) {
+    EditSettings([&](SettingsBlock& s) {
+      const int32_t old = s.logoSizeY;
+      s.logoSizeY = pos;
+      recentre(s.logoPosY, old);
+      ClampRegion(s);
+    });
+    windows_.PostRefresh(4);
+    windows_.PostRefresh(6);
+  }
+}
+
+void SettingsDialog::OnTimer(uintptr_t id) {
+  if (id != FLASH_TIMER_ID) return;
+  if (flashCount_ != 0) {
+    windows_.FlashWindow();
+    --flashCount_;
+  } else {
+    windows_.KillTimer(FLASH_TIMER_ID);
+  }
+}
+
+std::string SettingsDialog::FormatTenths(int32_t value) {
+  // v x 0.1 printed with one decimal is exactly v / 10 with its last digit after the point: the
+  // double is within an ulp of a one-decimal number, so "%0.1f" can never round it elsewhere.
+  const int64_t v = value;
+  const int64_t a = v < 0 ? -v : v;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%lld.%lld", v < 0 ? "-" : "", static_cast<long long>(a / 10),
+                static_cast<long long>(a % 10));
+  return text;
+}
+
+void SettingsDialog::RefreshPosition(int upDownId, int editId, int32_t value) {
+  windows_.SetUpDownPos(upDownId, static_cast<int16_t>(value & 0xFFFF));
+  windows_.SetControlText(editId, FormatTenths(value));
+}
+
+void SettingsDialog::OnRefresh(int part) {
+  const SettingsBlock s = state_.activeSettings.Load();
+  switch (part) {
+    case 0:
+      windows_.SetCheck(IDC_INVERSE, static_cast<int>(s.inverseSelection));
+      windows_.SetUpDownPos(IDC_THRESHOLD_SPIN, static_cast<int16_t>(s.threshold & 0xFFFF));
+      windows_.SetUpDownPos(IDC_BLACK_SPIN, static_cast<int16_t>(s.blackLevel & 0xFFFF));
+      windows_.RepaintControl(IDC_COLOR_KEY);
+      for (int p : {1, 2, 3, 4, 5, 6, 8}) OnRefresh(p);
+      break;
+    case 1:
+      windows_.SetControlText(IDC_THRESHOLD_EDIT, std::to_string(s.threshold));
+      break;
+    case 2:
+      windows_.SetControlText(IDC_BLACK_EDIT, std::to_string(s.blackLevel));
+      break;
+    case 3:
+      RefreshPosition(IDC_POSX_SPIN, IDC_POSX_EDIT, s.logoPosX);
+      break;
+    case 4:
+      RefreshPosition(IDC_POSY_SPIN, IDC_POSY_EDIT, s.logoPosY);
+      break;
+    case 5:
+      RefreshPosition(IDC_SIZEX_SPIN, IDC_SIZEX_EDIT, s.logoSizeX);
+      break;
+    case 6:
+      RefreshPosition(IDC_SIZEY_SPIN, IDC_SIZEY_EDIT, s.logoSizeY);
+      break;
+    case 7:
+      windows_.RepaintControl(IDC_COLOR_KEY);
+      break;
+    case 8: {
+      const int32_t capture = state_.captureActive.load(kRelaxed);
+      const int32_t shown = state_.templateActive.load(kRelaxed);
+      windows_.EnableControl(IDC_START, capture == 0);
+      windows_.EnableControl(IDC_STOP, capture != 0);
+      windows_.EnableControl(IDC_CLEAR, shown != 0);
+      windows_.EnableControl(IDC_SAVE, capture == 0 && shown == 1);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void SettingsDialog::OnClose() {
+  state_.activeSettings.Store(snapshot_);
+  windows_.DestroyWindow();
+}
+
+void SettingsDialog::OnDestroy() {
+  // Flags first: a frame that takes the lock after this finds nothing to capture or show.
+  state_.captureActive.store(0, kRelaxed);
+  state_.templateActive.store(0, kRelaxed);
+  {
+    platform::LockGuard guard(state_.bufferLock);
+    for (ImageBuffer** buffer : {&state_.captureBuffer, &state_.maxBuffer, &state_.minBuffer,
+                                 &state_.templateBuffer}) {
+      delete *buffer;
+      *buffer = nullptr;
+    }
+  }
+  const Rect r = windows_.WindowRect();
+  dlgWndPosX = r.left;
+  dlgWndPosY = r.top;
+}
+
+void SettingsDialog::OnFinalDestroy() { state_.windowExists.store(false, kRelaxed); }
+
+uint32_t SettingsDialog::ColourKeyToPaint() const {
+  return state_.activeSettings.colorKey.load(kRelaxed);
+}
+
+void SettingsDialog::Start() {
+  state_.captureActive.store(1, kRelaxed);
+  state_.templateActive.store(1, kRelaxed);
+  windows_.PostRefresh(8);
+}
+
+void SettingsDialog::Stop() {
+  state_.captureActive.store(0, kRelaxed);
+  windows_.PostRefresh(8);
+}
+
+// Capture may be running on the video thread: the reset waits for the frame in progress.
+void SettingsDialog::Clear() {
+  if (state_.captureActive.load(kRelaxed) == 0) state_.templateActive.store(0, kRelaxed);
+  {
+    platform::LockGuard guard(state_.bufferLock);
+    ResetAccumulators(state_.maxBuffer, state_.minBuffer);
+  }
+  windows_.PostRefresh(8);
+}
+
+void SettingsDialog::ChooseColourKey() {
+  uint32_t chosen = 0;
+  if (windows_.ChooseColour(state_.activeSettings.colorKey.load(kRelaxed), &chosen)) {
+    state_.activeSettings.colorKey.store(chosen, kRelaxed);
+  }
+  windows_.PostRefresh(7);
+}
+
+void SettingsDialog::SaveTemplate() {
+  SaveFileRequest request;
+  request.filter.assign(texts::kSaveFilter, sizeof texts::kSaveFilter);
+  request.defaultExtension = "bmp";
+  request.flags = kOfnOverwritePrompt | kOfnHideReadOnly;
+  request.initialPath = savePath_;
+  std::string path;
+  if (!windows_.ChooseSaveFile(request, &path)) return;
+  savePath_ = path;
+
+  const SettingsBlock s = state_.activeSettings.Load();
+  const int32_t position[2] = {s.logoPosX, s.logoPosY};
+  const int32_t size[2] = {s.logoSizeX, s.logoSizeY};
+  const Rect region = adapter_.ComputeRegion(position, size);
+  const int32_t w = MulDiv(s.logoSizeX, kExportReferenceWidth, 1000);
+  const int32_t h = MulDiv(s.logoSizeY, kExportReferenceHeight, 1000);
+
+  std::unique_ptr<ImageBuffer> exported(new ImageBuffer(w, h));
+  const bool hasArea = !IsEmpty(exported->rect);
+  // A size that could not be allocated writes nothing rather than a picture of garbage.
+  if (hasArea && exported->bits == nullptr) return;
+  // Whatever the resampler does not cover (a region wholly outside the frame) reads as "not logo".
+  const uint32_t key = KeyPixel(s.colorKey);
+  exported->Fill(int(key >> 24), int(key >> 16), int(key >> 8), int(key));
+  {
+    // The video thread rebuilds the template every frame; it is read here between two frames.
+    platform::LockGuard guard(state_.bufferLock);
+    const ImageBuffer* source = state_.templateBuffer;
+    // The window was closed while the chooser was open, or its buffers could not be allocated:
+    // there is no template to write.
+    if (source == nullptr || (hasArea && source->bits == nullptr)) return;
+    if (hasArea) {
+      exporter_.Convert(source->bits, source->allocWidth, source->allocHeight, region,
+                        kLayoutBgr32BottomUp, exported->bits, exported->allocWidth,
+                        exported->allocHeight, exported->rect, kLayoutBgr32BottomUp, 100,
+                        s.colorKey, true);
+    }
+  }
+  exported->SaveBitmap(path);
+}
+
+}  // namespace vle::ui
