@@ -71,6 +71,7 @@ struct TableCase {
   int32_t src, dst, start, count, step;
   std::vector<ScaleEntry> expected;
 };
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
 
 class ScaleTableExamples : public ::testing::TestWithParam<TableCase> {};
 
@@ -140,6 +141,7 @@ struct BlendCase {
   bool keyed;
   uint32_t expected;
 };
+void PrintTo(const BlendCase& c, std::ostream* os) { *os << c.name; }
 
 class Blend : public ::testing::TestWithParam<BlendCase> {};
 
@@ -178,6 +180,7 @@ struct ConvertCase {
   Rect dstRect;
   std::vector<uint32_t> expected;  // kGuard where nothing may be written
 };
+void PrintTo(const ConvertCase& c, std::ostream* os) { *os << c.name; }
 
 class ConvertExamples : public ::testing::TestWithParam<ConvertCase> {};
 
@@ -254,6 +257,7 @@ struct CacheCase {
   Rect dstRect;
   int rowBuilds, columnBuilds;
 };
+void PrintTo(const CacheCase& c, std::ostream* os) { *os << c.name; }
 
 class TableCache : public ::testing::TestWithParam<CacheCase> {};
 
@@ -383,6 +387,7 @@ struct RefusalCase {
   Rect dstRect;
   int32_t dstLayout, opacity;
 };
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class Refusal : public ::testing::TestWithParam<RefusalCase> {};
 
