@@ -4,6 +4,11 @@
 // colour-table entry), so the pixels start at offset 58 and the offset field says so. Templates
 // saved so far have exactly this layout, image-size field 0 included; whatever reads them may rely
 // on it.
+//
+// Returns true only when the whole file was written. The pixels are converted before the file is
+// opened: when the scratch area cannot be had, no file is touched. An empty rect, or a buffer
+// without pixels, gives the 58 header bytes alone. A write that fails after opening removes the
+// partial file (a regular file only), so no truncated bitmap is left behind.
 #include <sys/stat.h>
 
 #include <algorithm>

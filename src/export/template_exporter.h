@@ -43,9 +43,10 @@ class TemplateExporter {
   // Stretches srcRect of the source over dstRect of the destination. Rectangles are left, top,
   // right, bottom with right and bottom exclusive, y from the top. srcRect is clipped to the source
   // and only its inside is used; dstRect defines the scale as given, and only its part inside the
-  // destination is written. keyColor is a COLORREF (0x00BBGGRR); with `keyed`, a pixel whose low
-  // three bytes equal the key is never blended with a pixel that is not one: the nearer one is taken
-  // whole (the second neighbour only above 128/4096).
+  // destination is written; nothing outside the clipped source rect is read. keyColor is a
+  // COLORREF (0x00BBGGRR); with `keyed`, a pixel whose low three bytes equal the key is never
+  // blended with a pixel that is not one: one of the two is taken whole, the second neighbour only
+  // when its weight exceeds 128/4096. The fourth byte is resampled like the others.
   //
   // Writes nothing (and reports nothing) when: either pointer is null, a rectangle is empty after
   // clipping, the layout pair is not 5 -> 5, opacityPercent is not 100, the source image exceeds

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,10 @@
 namespace vle {
 namespace {
 
+// Unique per process: several build trees may run these tests at the same time.
 std::string TempPath(const std::string& name) {
-  const std::string path = ::testing::TempDir() + "vle_bitmap_" + name;
+  static const std::string tag = std::to_string(std::random_device{}()) + "_";
+  const std::string path = ::testing::TempDir() + "vle_bitmap_" + tag + name;
   std::remove(path.c_str());
   return path;
 }
