@@ -1,0 +1,153 @@
+#include <cstddef>
+
+#include "frame/draw_rows.h"
+#include "frame/frame_adapter.h"
+#include "frame/frame_layout.h"
+#include "platform/cpu.h"
+
+namespace vle {
+namespace {
+
+// A split-start row: the first pixel by the scalar routine (one luma), the rest from the next pair
+// on by the even-start routine of any level.
+template <DrawRowFn SplitC, DrawRowFn Even>
+void SplitStartRow(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity) {
+  SplitC(src, dst, 1, scaledOpacity);
+  if (count > 1) Even(src + 1, dst + 4, count - 1, scaledOpacity);
+}
+
+enum Level { kLevelC, kLevelSse2, kLevelAvx2, kLevelCount };
+
+struct DrawRowEntry {
+  int32_t imageFormat;
+  int32_t frameFormat;
+  bool splitStart;
+  DrawRowFn byLevel[kLevelCount];  // null where a level has nothing better than the one below
+};
+
+constexpr DrawRowEntry kDrawRows[] = {
+    {kBgr32, kYuy2, false, {Bgr32ToYuy2Row_C, Bgr32ToYuy2Row_SSE2, Bgr32ToYuy2Row_AVX2}},
+    {kBgr32, kYuy2, true,
+     {Bgr32ToYuy2SplitRow_C, SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_SSE2>,
+      SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_AVX2>}},
+    {kBgrLuma32, kYuy2, false,
+     {BgrLuma32ToYuy2Row_C, BgrLuma32ToYuy2Row_SSE2, BgrLuma32ToYuy2Row_AVX2}},
+    {kBgrLuma32, kYuy2, true,
+     {BgrLuma32ToYuy2SplitRow_C, SplitStartRow<BgrLuma32ToYuy2SplitRow_C, BgrLuma32ToYuy2Row_SSE2>,
+      SplitStartRow<BgrLuma32ToYuy2SplitRow_C, BgrLuma32ToYuy2Row_AVX2>}},
+    {kBgrAlpha32, kYuy2, false,
+     {BgrAlpha32ToYuy2Row_C, BgrAlpha32ToYuy2Row_SSE2, BgrAlpha32ToYuy2Row_AVX2}},
+    {kBgrAlpha32, kYuy2, true,
+     {BgrAlpha32ToYuy2SplitRow_C,
+      SplitStartRow<BgrAlpha32ToYuy2SplitRow_C, BgrAlpha32ToYuy2Row_SSE2>,
+      SplitStartRow<BgrAlpha32ToYuy2SplitRow_C, BgrAlpha32ToYuy2Row_AVX2>}},
+    {kYuvAlpha32, kYuy2, false, {YuvAlpha32ToYuy2Row_C, YuvAlpha32ToYuy2Row_SSE2, nullptr}},
+    {kYuvAlpha32, kYuy2, true,
+     {YuvAlpha32ToYuy2SplitRow_C,
+      SplitStartRow<YuvAlpha32ToYuy2SplitRow_C, YuvAlpha32ToYuy2Row_SSE2>, nullptr}},
+    {kYuvLuma32, kYuy2, false, {YuvLuma32ToYuy2Row_C, YuvLuma32ToYuy2Row_SSE2, nullptr}},
+    {kYuvLuma32, kYuy2, true,
+     {YuvLuma32ToYuy2SplitRow_C, SplitStartRow<YuvLuma32ToYuy2SplitRow_C, YuvLuma32ToYuy2Row_SSE2>,
+      nullptr}},
+    // Bgr24 rows have no pairs: one routine serves both start parities.
+    {kBgr32, kBgr24, false, {Bgr32ToBgr24Row_C, Bgr32ToBgr24Row_SSE2, Bgr32ToBgr24Row_AVX2}},
+    {kBgrLuma32, kBgr24, false, {Bgr32ToBgr24Row_C, Bgr32ToBgr24Row_SSE2, Bgr32ToBgr24Row_AVX2}},
+    {kBgrAlpha32, kBgr24, false,
+     {BgrAlpha32ToBgr24Row_C, BgrAlpha32ToBgr24Row_SSE2, BgrAlpha32ToBgr24Row_AVX2}},
+};
+
+// Byte offset of image pixel (x, y), y from the top, in the row order of the image code.
+std::ptrdiff_t ImageOffset(int32_t imageFormat, const Size& size, int32_t x, int32_t y) {
+  const int64_t row = (imageFormat == kYuvAlpha32 || imageFormat == kYuvLuma32)
+                          ? y
+                          : int64_t{size.height} - 1 - y;
+  return static_cast<std::ptrdiff_t>(row * size.width + x);
+}
+
+// One axis of the set-up in 64 bits: cuts [lo, hi) to [0, extent) and moves the partner's edges
+// with it. Used only when the block's coordinates leave the 32-bit range.
+bool NarrowAxis(int64_t extent, int64_t& lo, int64_t& hi, int64_t& partnerLo, int64_t& partnerHi) {
+  if (lo < 0) {
+    partnerLo -= lo;
+    lo = 0;
+  }
+  if (hi > extent) {
+    partnerHi -= hi - extent;
+    hi = extent;
+  }
+  return lo < hi;
+}
+
+bool FitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+}  // namespace
+
+DrawRowFn SelectDrawRow(int32_t imageFormat, int32_t frameFormat, bool splitStart) {
+  if (frameFormat != kYuy2) splitStart = false;
+  const int features = platform::CpuFeatures();
+  const int level = (features & platform::kCpuAvx2)   ? kLevelAvx2
+                    : (features & platform::kCpuSse2) ? kLevelSse2
+                                                      : kLevelC;
+  for (const DrawRowEntry& e : kDrawRows) {
+    if (e.imageFormat != imageFormat || e.frameFormat != frameFormat || e.splitStart != splitStart) {
+      continue;
+    }
+    for (int l = level; l >= kLevelC; --l) {
+      if (e.byLevel[l] != nullptr) return e.byLevel[l];
+    }
+  }
+  return nullptr;
+}
+
+void FrameAdapter::DrawImage(uint8_t* framePixels, const Point& framePoint,
+                             const uint32_t* imageBits, const Size& imageSize,
+                             const Rect& imageRect, int32_t imageFormat, int32_t opacity) const {
+  FrameLayout frame;
+  if (imageBits == nullptr || !DescribeFrame(*this, framePixels, &frame)) return;
+  if (SelectDrawRow(imageFormat, format, false) == nullptr) return;
+  if (imageSize.width <= 0 || imageSize.height <= 0 ||
+      int64_t{imageSize.width} * imageSize.height > int64_t{PTRDIFF_MAX} / 4) {
+    return;
+  }
+
+  // The frame block is formed in 64 bits: hostile rectangles and points overflow 32-bit sums.
+  // Only then are both blocks narrowed to the surfaces before the 32-bit clip sees them; a block
+  // that fits is handed over unchanged.
+  int64_t sl = imageRect.left, st = imageRect.top, sr = imageRect.right, sb = imageRect.bottom;
+  int64_t dl = framePoint.x, dt = framePoint.y;
+  int64_t dr = dl + (sr - sl), db = dt + (sb - st);
+  if (!(FitsInt32(dr) && FitsInt32(db))) {
+    if (!(sl < sr && st < sb)) return;
+    if (!NarrowAxis(imageSize.width, sl, sr, dl, dr) ||
+        !NarrowAxis(imageSize.height, st, sb, dt, db) ||
+        !NarrowAxis(frame.drawWidth, dl, dr, sl, sr) || !NarrowAxis(frame.height, dt, db, st, sb)) {
+      return;
+    }
+  }
+  Rect source{static_cast<int32_t>(sl), static_cast<int32_t>(st), static_cast<int32_t>(sr),
+              static_cast<int32_t>(sb)};
+  Rect destination{static_cast<int32_t>(dl), static_cast<int32_t>(dt), static_cast<int32_t>(dr),
+                   static_cast<int32_t>(db)};
+  if (!ClipRectPair(imageSize, source, Size{frame.drawWidth, frame.height}, destination)) return;
+
+  int32_t x = destination.left;
+  const bool splitStart = format == kYuy2 && (x & 1) != 0;
+  if (splitStart) --x;  // rows start on their pair; the routine skips the pair's first pixel
+  const DrawRowFn row = SelectDrawRow(imageFormat, format, splitStart);
+
+  // Out-of-range opacities are treated as the nearest valid percent: a blend never overshoots.
+  const int32_t percent = opacity < 0 ? 0 : opacity > 100 ? 100 : opacity;
+  const int scaledOpacity = percent * 256 / 100;
+
+  const int count = source.right - source.left;
+  const int32_t rows = source.bottom - source.top;
+  const std::ptrdiff_t imageStep =
+      (imageFormat == kYuvAlpha32 || imageFormat == kYuvLuma32) ? imageSize.width : -std::ptrdiff_t{imageSize.width};
+  const uint32_t* src = imageBits + ImageOffset(imageFormat, imageSize, source.left, source.top);
+  uint8_t* dst = frame.topRow + frame.rowStep * destination.top + std::ptrdiff_t{frame.bytesPerPixel} * x;
+  for (int32_t i = 0; i < rows; ++i, src += imageStep, dst += frame.rowStep) {
+    row(src, dst, count, scaledOpacity);
+  }
+}
+
+}  // namespace vle
