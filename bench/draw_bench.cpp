@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "frame/frame_adapter.h"
@@ -75,5 +76,3 @@ BENCHMARK(BM_MemcpyFrame)
 
 }  // namespace
 }  // namespace vle
-
-BENCHMARK_MAIN();

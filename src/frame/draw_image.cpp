@@ -8,59 +8,59 @@
 namespace vle {
 namespace {
 
-// A split-start row: the first pixel by the scalar routine (one luma), the rest from the next pair
-// on by the even-start routine of any level.
-template <DrawRowFn SplitC, DrawRowFn Even>
-void SplitStartRow(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity) {
-  SplitC(src, dst, 1, scaledOpacity);
-  if (count > 1) Even(src + 1, dst + 4, count - 1, scaledOpacity);
+// Image code, frame format and start parity to a slot of the level tables; -1 for pairings that
+// draw nothing. Bgr24 rows have no pairs: one routine serves both start parities.
+int DrawRowSlot(int32_t imageFormat, int32_t frameFormat, bool splitStart) {
+  const int split = splitStart ? 1 : 0;
+  if (frameFormat == kYuy2) {
+    switch (imageFormat) {
+      case kBgr32: return kRowBgr32ToYuy2 + split;
+      case kBgrLuma32: return kRowBgrLuma32ToYuy2 + split;
+      case kBgrAlpha32: return kRowBgrAlpha32ToYuy2 + split;
+      case kYuvAlpha32: return kRowYuvAlpha32ToYuy2 + split;
+      case kYuvLuma32: return kRowYuvLuma32ToYuy2 + split;
+      default: return -1;
+    }
+  }
+  if (frameFormat == kBgr24) {
+    switch (imageFormat) {
+      case kBgr32:
+      case kBgrLuma32: return kRowBgr32ToBgr24;
+      case kBgrAlpha32: return kRowBgrAlpha32ToBgr24;
+      default: return -1;
+    }
+  }
+  return -1;
 }
 
-enum Level { kLevelC, kLevelSse2, kLevelAvx2, kLevelCount };
-
-struct DrawRowEntry {
-  int32_t imageFormat;
-  int32_t frameFormat;
-  bool splitStart;
-  DrawRowFn byLevel[kLevelCount];  // null where a level has nothing better than the one below
+constexpr DrawRowFn kRowsC[kDrawRowKinds] = {
+    Bgr32ToYuy2Row_C,      Bgr32ToYuy2SplitRow_C,
+    BgrLuma32ToYuy2Row_C,  BgrLuma32ToYuy2SplitRow_C,
+    BgrAlpha32ToYuy2Row_C, BgrAlpha32ToYuy2SplitRow_C,
+    YuvAlpha32ToYuy2Row_C, YuvAlpha32ToYuy2SplitRow_C,
+    YuvLuma32ToYuy2Row_C,  YuvLuma32ToYuy2SplitRow_C,
+    Bgr32ToBgr24Row_C,     BgrAlpha32ToBgr24Row_C,
 };
 
-constexpr DrawRowEntry kDrawRows[] = {
-    {kBgr32, kYuy2, false, {Bgr32ToYuy2Row_C, Bgr32ToYuy2Row_SSE2, Bgr32ToYuy2Row_AVX2}},
-    {kBgr32, kYuy2, true,
-     {Bgr32ToYuy2SplitRow_C, SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_SSE2>,
-      SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_AVX2>}},
-    {kBgrLuma32, kYuy2, false,
-     {BgrLuma32ToYuy2Row_C, BgrLuma32ToYuy2Row_SSE2, BgrLuma32ToYuy2Row_AVX2}},
-    {kBgrLuma32, kYuy2, true,
-     {BgrLuma32ToYuy2SplitRow_C, SplitStartRow<BgrLuma32ToYuy2SplitRow_C, BgrLuma32ToYuy2Row_SSE2>,
-      SplitStartRow<BgrLuma32ToYuy2SplitRow_C, BgrLuma32ToYuy2Row_AVX2>}},
-    {kBgrAlpha32, kYuy2, false,
-     {BgrAlpha32ToYuy2Row_C, BgrAlpha32ToYuy2Row_SSE2, BgrAlpha32ToYuy2Row_AVX2}},
-    {kBgrAlpha32, kYuy2, true,
-     {BgrAlpha32ToYuy2SplitRow_C,
-      SplitStartRow<BgrAlpha32ToYuy2SplitRow_C, BgrAlpha32ToYuy2Row_SSE2>,
-      SplitStartRow<BgrAlpha32ToYuy2SplitRow_C, BgrAlpha32ToYuy2Row_AVX2>}},
-    {kYuvAlpha32, kYuy2, false, {YuvAlpha32ToYuy2Row_C, YuvAlpha32ToYuy2Row_SSE2, nullptr}},
-    {kYuvAlpha32, kYuy2, true,
-     {YuvAlpha32ToYuy2SplitRow_C,
-      SplitStartRow<YuvAlpha32ToYuy2SplitRow_C, YuvAlpha32ToYuy2Row_SSE2>, nullptr}},
-    {kYuvLuma32, kYuy2, false, {YuvLuma32ToYuy2Row_C, YuvLuma32ToYuy2Row_SSE2, nullptr}},
-    {kYuvLuma32, kYuy2, true,
-     {YuvLuma32ToYuy2SplitRow_C, SplitStartRow<YuvLuma32ToYuy2SplitRow_C, YuvLuma32ToYuy2Row_SSE2>,
-      nullptr}},
-    // Bgr24 rows have no pairs: one routine serves both start parities.
-    {kBgr32, kBgr24, false, {Bgr32ToBgr24Row_C, Bgr32ToBgr24Row_SSE2, Bgr32ToBgr24Row_AVX2}},
-    {kBgrLuma32, kBgr24, false, {Bgr32ToBgr24Row_C, Bgr32ToBgr24Row_SSE2, Bgr32ToBgr24Row_AVX2}},
-    {kBgrAlpha32, kBgr24, false,
-     {BgrAlpha32ToBgr24Row_C, BgrAlpha32ToBgr24Row_SSE2, BgrAlpha32ToBgr24Row_AVX2}},
+constexpr DrawRowFn kRowsSse2[kDrawRowKinds] = {
+    Bgr32ToYuy2Row_SSE2,
+    SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_SSE2>,
+    BgrLuma32ToYuy2Row_SSE2,
+    SplitStartRow<BgrLuma32ToYuy2SplitRow_C, BgrLuma32ToYuy2Row_SSE2>,
+    BgrAlpha32ToYuy2Row_SSE2,
+    SplitStartRow<BgrAlpha32ToYuy2SplitRow_C, BgrAlpha32ToYuy2Row_SSE2>,
+    YuvAlpha32ToYuy2Row_SSE2,
+    SplitStartRow<YuvAlpha32ToYuy2SplitRow_C, YuvAlpha32ToYuy2Row_SSE2>,
+    YuvLuma32ToYuy2Row_SSE2,
+    SplitStartRow<YuvLuma32ToYuy2SplitRow_C, YuvLuma32ToYuy2Row_SSE2>,
+    Bgr32ToBgr24Row_SSE2,
+    BgrAlpha32ToBgr24Row_SSE2,
 };
 
 // Byte offset of image pixel (x, y), y from the top, in the row order of the image code.
 std::ptrdiff_t ImageOffset(int32_t imageFormat, const Size& size, int32_t x, int32_t y) {
-  const int64_t row = (imageFormat == kYuvAlpha32 || imageFormat == kYuvLuma32)
-                          ? y
-                          : int64_t{size.height} - 1 - y;
+  const int64_t row =
+      (imageFormat == kYuvAlpha32 || imageFormat == kYuvLuma32) ? y : int64_t{size.height} - 1 - y;
   return static_cast<std::ptrdiff_t>(row * size.width + x);
 }
 
@@ -83,20 +83,15 @@ bool FitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 }  // namespace
 
 DrawRowFn SelectDrawRow(int32_t imageFormat, int32_t frameFormat, bool splitStart) {
-  if (frameFormat != kYuy2) splitStart = false;
+  const int slot = DrawRowSlot(imageFormat, frameFormat, splitStart);
+  if (slot < 0) return nullptr;
+  // Later instruction sets override earlier ones where they have a routine.
   const int features = platform::CpuFeatures();
-  const int level = (features & platform::kCpuAvx2)   ? kLevelAvx2
-                    : (features & platform::kCpuSse2) ? kLevelSse2
-                                                      : kLevelC;
-  for (const DrawRowEntry& e : kDrawRows) {
-    if (e.imageFormat != imageFormat || e.frameFormat != frameFormat || e.splitStart != splitStart) {
-      continue;
-    }
-    for (int l = level; l >= kLevelC; --l) {
-      if (e.byLevel[l] != nullptr) return e.byLevel[l];
-    }
-  }
-  return nullptr;
+  DrawRowFn row = kRowsC[slot];
+  if ((features & platform::kCpuSse2) && kRowsSse2[slot] != nullptr) row = kRowsSse2[slot];
+  const DrawRowFn* avx2 = DrawRowsAvx2();
+  if ((features & platform::kCpuAvx2) && avx2 != nullptr && avx2[slot] != nullptr) row = avx2[slot];
+  return row;
 }
 
 void FrameAdapter::DrawImage(uint8_t* framePixels, const Point& framePoint,
@@ -141,10 +136,12 @@ void FrameAdapter::DrawImage(uint8_t* framePixels, const Point& framePoint,
 
   const int count = source.right - source.left;
   const int32_t rows = source.bottom - source.top;
-  const std::ptrdiff_t imageStep =
-      (imageFormat == kYuvAlpha32 || imageFormat == kYuvLuma32) ? imageSize.width : -std::ptrdiff_t{imageSize.width};
+  const std::ptrdiff_t imageStep = (imageFormat == kYuvAlpha32 || imageFormat == kYuvLuma32)
+                                       ? imageSize.width
+                                       : -std::ptrdiff_t{imageSize.width};
   const uint32_t* src = imageBits + ImageOffset(imageFormat, imageSize, source.left, source.top);
-  uint8_t* dst = frame.topRow + frame.rowStep * destination.top + std::ptrdiff_t{frame.bytesPerPixel} * x;
+  uint8_t* dst =
+      frame.topRow + frame.rowStep * destination.top + std::ptrdiff_t{frame.bytesPerPixel} * x;
   for (int32_t i = 0; i < rows; ++i, src += imageStep, dst += frame.rowStep) {
     row(src, dst, count, scaledOpacity);
   }

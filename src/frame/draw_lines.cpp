@@ -153,10 +153,10 @@ void FrameAdapter::DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness
   const int64_t W = frame.drawWidth, H = frame.height;
   RingRange ranges[4];
   int n = 0;
-  AddRange(-T, H - T, rings, ranges, &n);          // T + i in [0, H)
-  AddRange(B - H + 1, B + 1, rings, ranges, &n);   // B - i in [0, H)
-  AddRange(-L, W - L, rings, ranges, &n);          // L + i in [0, W)
-  AddRange(R - W + 1, R + 1, rings, ranges, &n);   // R - i in [0, W)
+  AddRange(-T, H - T, rings, ranges, &n);         // T + i in [0, H)
+  AddRange(B - H + 1, B + 1, rings, ranges, &n);  // B - i in [0, H)
+  AddRange(-L, W - L, rings, ranges, &n);         // L + i in [0, W)
+  AddRange(R - W + 1, R + 1, rings, ranges, &n);  // R - i in [0, W)
   std::sort(ranges, ranges + n, [](const RingRange& a, const RingRange& b) { return a.lo < b.lo; });
 
   int64_t next = 0;

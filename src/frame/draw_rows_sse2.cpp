@@ -37,7 +37,8 @@ inline __m128i PairWords(__m128i px, __m128i lumas) {
 
 // The per-byte alpha of two pairs as words: the even pixel's for Y0, Cb, Cr, the odd one's for Y1.
 inline __m128i PairAlphaWords(__m128i alphas) {
-  return _mm_or_si128(alphas, _mm_slli_epi32(_mm_shuffle_epi32(alphas, _MM_SHUFFLE(2, 2, 0, 0)), 16));
+  return _mm_or_si128(alphas,
+                      _mm_slli_epi32(_mm_shuffle_epi32(alphas, _MM_SHUFFLE(2, 2, 0, 0)), 16));
 }
 
 // The blend of eight 16-bit lanes. Scaling both factors by 16 makes pmulhw's floor(a * b / 65536)
@@ -65,7 +66,8 @@ inline void Store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p
 inline __m128i PackBgr(__m128i px) {
   const __m128i low = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
   const __m128i high = _mm_set_epi32(0x00FFFFFF, 0, 0x00FFFFFF, 0);
-  const __m128i six = _mm_or_si128(_mm_and_si128(px, low), _mm_srli_epi64(_mm_and_si128(px, high), 8));
+  const __m128i six =
+      _mm_or_si128(_mm_and_si128(px, low), _mm_srli_epi64(_mm_and_si128(px, high), 8));
   return _mm_or_si128(_mm_move_epi64(six), _mm_slli_si128(_mm_srli_si128(six, 8), 6));
 }
 
@@ -142,12 +144,14 @@ void YuvAlpha32ToYuy2Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int 
     __m128i even, odd;
     SplitEvenOdd(src + i, &even, &odd);
     // Y Cb from the even pixel, Y from the odd one, Cr from the even one.
-    const __m128i s = _mm_or_si128(_mm_and_si128(even, _mm_set1_epi32(static_cast<int>(0xFF00FFFFu))),
-                                   _mm_slli_epi32(_mm_and_si128(odd, byte0), 16));
+    const __m128i s =
+        _mm_or_si128(_mm_and_si128(even, _mm_set1_epi32(static_cast<int>(0xFF00FFFFu))),
+                     _mm_slli_epi32(_mm_and_si128(odd, byte0), 16));
     const __m128i ae = _mm_and_si128(_mm_srli_epi32(even, 16), byte0);
     const __m128i ao = _mm_and_si128(_mm_srli_epi32(odd, 16), byte0);
-    const __m128i alpha = _mm_or_si128(_mm_or_si128(ae, _mm_slli_epi32(ae, 8)),
-                                       _mm_or_si128(_mm_slli_epi32(ao, 16), _mm_slli_epi32(ae, 24)));
+    const __m128i alpha =
+        _mm_or_si128(_mm_or_si128(ae, _mm_slli_epi32(ae, 8)),
+                     _mm_or_si128(_mm_slli_epi32(ao, 16), _mm_slli_epi32(ae, 24)));
     Store(dst + 2 * i, BlendBytes(s, alpha, Load(dst + 2 * i), opacity16));
   }
   if (whole < count) YuvAlpha32ToYuy2Row_C(src + whole, dst + 2 * whole, count - whole, o);
@@ -190,7 +194,8 @@ void BgrAlpha32ToBgr24Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int
     JoinBgr(PackBgr(SpreadAlpha(p0)), PackBgr(SpreadAlpha(p1)), PackBgr(SpreadAlpha(p2)),
             PackBgr(SpreadAlpha(p3)), alpha);
     uint8_t* d = dst + 3 * i;
-    for (int k = 0; k < 3; ++k) Store(d + 16 * k, BlendBytes(s[k], alpha[k], Load(d + 16 * k), opacity16));
+    for (int k = 0; k < 3; ++k)
+      Store(d + 16 * k, BlendBytes(s[k], alpha[k], Load(d + 16 * k), opacity16));
   }
   if (whole < count) BgrAlpha32ToBgr24Row_C(src + whole, dst + 3 * whole, count - whole, o);
 }

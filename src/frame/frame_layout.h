@@ -11,7 +11,7 @@
 namespace vle {
 
 struct FrameLayout {
-  uint8_t* topRow;        // first byte of picture row 0
+  uint8_t* topRow;         // first byte of picture row 0
   std::ptrdiff_t rowStep;  // bytes from picture row y to y + 1
   int32_t bytesPerPixel;
   // Columns that may be drawn. On Yuy2 a last column of an odd width has no whole pair inside its
