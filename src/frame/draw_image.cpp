@@ -124,6 +124,14 @@ void FrameAdapter::DrawImage(uint8_t* framePixels, const Point& framePoint,
   Rect destination{static_cast<int32_t>(dl), static_cast<int32_t>(dt), static_cast<int32_t>(dr),
                    static_cast<int32_t>(db)};
   if (!ClipRectPair(imageSize, source, Size{frame.drawWidth, frame.height}, destination)) return;
+  // What the clip promises, checked against the surfaces themselves before any address is formed.
+  if (source.left < 0 || source.top < 0 || source.right > imageSize.width ||
+      source.bottom > imageSize.height || destination.left < 0 || destination.top < 0 ||
+      destination.right > frame.drawWidth || destination.bottom > frame.height ||
+      destination.right - destination.left != source.right - source.left ||
+      destination.bottom - destination.top != source.bottom - source.top) {
+    return;
+  }
 
   int32_t x = destination.left;
   const bool splitStart = format == kYuy2 && (x & 1) != 0;
