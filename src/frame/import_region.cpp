@@ -40,12 +40,13 @@ void FrameAdapter::ImportRegion(const uint8_t* framePixels, const Point& framePo
              SaturateToInt32(int64_t{framePoint.y} + (int64_t{imageRect.bottom} - imageRect.top))};
   if (!ClipRectPair(frameSize(), frame, imageSize, image)) return;
 
+  // What clipping promises, checked once more against the surfaces themselves: rectangles that
+  // span most of the 32-bit range make its carried cuts wrap, and must not turn into reads or
+  // writes outside either surface.
+  if (!Inside(frame.left, frame.right, width) || !Inside(frame.top, frame.bottom, height)) return;
   const int32_t count = frame.right - frame.left;
   const int32_t rowCount = frame.bottom - frame.top;
-  // What clipping promises, checked once more against the surfaces themselves: coordinates near
-  // the ends of the 32-bit range must not turn into reads or writes outside them.
-  if (!Inside(frame.left, frame.right, width) || !Inside(frame.top, frame.bottom, height) ||
-      !Inside(image.left, int64_t{image.left} + count, imageSize.width) ||
+  if (!Inside(image.left, int64_t{image.left} + count, imageSize.width) ||
       !Inside(image.top, int64_t{image.top} + rowCount, imageSize.height)) {
     return;
   }

@@ -314,6 +314,14 @@ const ClipCase kClipCases[] = {
     {"inverted image rect", 16, 8, {0, 0}, 16, 8, {8, 4, 2, 6}},
     {"point near int32 max", 16, 8, {INT32_MAX - 2, 0}, 16, 8, {0, 0, 16, 8}},
     {"point near int32 min", 16, 8, {INT32_MIN + 1, INT32_MIN}, 16, 8, {0, 0, 16, 8}},
+    // Wider than 32 bits can say: the cuts carried between the rectangles wrap.
+    {"rect spanning int32", 16, 8, {0, 0}, 16, 8, {INT32_MIN, 0, INT32_MAX, 8}},
+    {"rect spanning int32 vertically", 16, 8, {0, 0}, 16, 8, {0, INT32_MIN, 16, INT32_MAX}},
+    {"point and rect at opposite ends", 16, 8, {INT32_MAX, 0}, 16, 8, {INT32_MIN, 0, 0, 8}},
+    // Here the wrapped cuts even leave a "successful" clip with a left edge near INT32_MIN and
+    // a count near 2^31: only the bounds check after clipping stops it.
+    {"wrapped clip, horizontal", 23, 4, {16, 0}, 9, 4, {INT32_MIN, 0, INT32_MAX, 4}},
+    {"wrapped clip, vertical", 8, 23, {0, 16}, 8, 9, {0, INT32_MIN, 8, INT32_MAX}},
 };
 
 INSTANTIATE_TEST_SUITE_P(
