@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native tree, the sanitizer trees, the fuzz smoke, and the win32
+# tree under Wine (with a virtual X display for the windows). Ends with one line "N passed, M failed";
+# the exit status is non-zero when anything failed.
+#
+#   scripts/test.sh            everything
+#   VLE_SKIP="fuzz asan" scripts/test.sh   leave out parts (native asan tsan fuzz win32)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+"$root/scripts/install-deps.sh"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+skip=" ${VLE_SKIP:-} "
+passed=0
+failed=0
+log_dir="$root/build/logs"
+mkdir -p "$log_dir"
+
+# Adds the counts of one ctest run (from its summary line) to the totals.
+count_ctest() {
+  local log=$1 total fails
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "test.sh: no test summary in $log" >&2
+    failed=$((failed + 1))
+    return
+  fi
+  fails=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+}
+
+build_tree() {  # preset, extra cmake args...
+  local preset=$1
+  shift
+  echo "== configure and build: $preset" >&2
+  if ! cmake --preset "$preset" "$@" >"$log_dir/$preset-configure.log" 2>&1; then
+    cat "$log_dir/$preset-configure.log" >&2
+    echo "test.sh: configuring $preset failed" >&2
+    failed=$((failed + 1))
+    return 1
+  fi
+  if ! cmake --build "build/$preset" -j"$jobs" >"$log_dir/$preset-build.log" 2>&1; then
+    tail -n 60 "$log_dir/$preset-build.log" >&2
+    echo "test.sh: building $preset failed" >&2
+    failed=$((failed + 1))
+    return 1
+  fi
+}
+
+run_ctest() {  # preset, ctest args...
+  local preset=$1
+  shift
+  echo "== test: $preset" >&2
+  (cd "build/$preset" && ctest --timeout 600 --output-on-failure "$@") >"$log_dir/$preset-test.log" 2>&1
+  grep -E '(Failed|\*\*\*Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
+  tail -n 3 "$log_dir/$preset-test.log" >&2
+  count_ctest "$log_dir/$preset-test.log"
+}
+
+if [[ "$skip" != *" native "* ]]; then
+  build_tree native && run_ctest native -j"$jobs"
+fi
+
+if [[ "$skip" != *" asan "* ]]; then
+  build_tree native-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_ctest native-asan -j"$jobs"
+fi
+
+if [[ "$skip" != *" tsan "* ]]; then
+  build_tree native-tsan && TSAN_OPTIONS=halt_on_error=1 run_ctest native-tsan -j"$jobs" -R 'Thread|Stress|Concurr'
+fi
+
+if [[ "$skip" != *" fuzz "* ]] && [ -x "$root/scripts/fuzz.sh" ]; then
+  echo "== fuzz smoke" >&2
+  if "$root/scripts/fuzz.sh" "${VLE_FUZZ_SECONDS:-30}" >"$log_dir/fuzz.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    tail -n 40 "$log_dir/fuzz.log" >&2
+    failed=$((failed + 1))
+  fi
+fi
+
+# The Windows trees. The i686 tree is the shipped DLL: always built, its exports and imports
+# checked; its tests run under 32-bit wine where the kernel executes 32-bit programs. Elsewhere the
+# same Windows code runs as x86_64 PEs under wine64 (the win64 tree).
+run_windows_tree() {  # preset arch
+  local preset=$1 arch=$2
+  . "$root/scripts/wine-env.sh"
+  vle_wine_setup "$root/build/$preset" "$arch"
+  # Windows need a display; one virtual X server serves the whole run.
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
+    "cd build/$preset && ctest --timeout 600 --output-on-failure" >"$log_dir/$preset-test.log" 2>&1
+  grep -E '(Failed|\*\*\*Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
+  tail -n 3 "$log_dir/$preset-test.log" >&2
+  count_ctest "$log_dir/$preset-test.log"
+  vle_wine_teardown
+}
+
+if [[ "$skip" != *" win32 "* ]]; then
+  if build_tree win32; then
+    if "$root/scripts/check-dll.sh" "build/win32/src/Vorlane_LogoExtractor.dll" >"$log_dir/check-dll.log" 2>&1; then
+      passed=$((passed + 1))
+    else
+      cat "$log_dir/check-dll.log" >&2
+      failed=$((failed + 1))
+    fi
+    . "$root/scripts/wine-env.sh"
+    if vle_can_run_i386; then
+      run_windows_tree win32 i686
+    else
+      echo "== this kernel cannot execute 32-bit programs: Windows tests run in the win64 tree" >&2
+      build_tree win64 && run_windows_tree win64 x86_64
+    fi
+  fi
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,1 @@
+// (filled in with the Win32 window system)
