@@ -84,12 +84,40 @@ Paint LogoAt(int s, int t) {
   return Paint{0, 0, 0, 0};
 }
 
+int32_t FloorDiv4096(int32_t v) { return v >= 0 ? v / 4096 : -((-v + 4095) / 4096); }
+
 }  // namespace
 
 size_t FrameBytes(int width, int height, Layout layout) {
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return 0;
   if (layout == Layout::kYuy2 && width % 2 != 0) return 0;
   return size_t(width) * size_t(height) * (layout == Layout::kYuy2 ? 2 : 3);
+}
+
+std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, Layout layout) {
+  std::vector<uint8_t> rgb(3 * size_t(width) * size_t(height));
+  for (int y = 0; y < height; ++y) {
+    uint8_t* out = rgb.data() + 3 * size_t(y) * size_t(width);
+    if (layout == Layout::kBgr24) {
+      const uint8_t* in = frame + 3 * size_t(height - 1 - y) * size_t(width);
+      for (int x = 0; x < width; ++x) {
+        out[3 * x] = in[3 * x + 2];
+        out[3 * x + 1] = in[3 * x + 1];
+        out[3 * x + 2] = in[3 * x];
+      }
+      continue;
+    }
+    const uint8_t* in = frame + 2 * size_t(y) * size_t(width);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* pair = in + 4 * (x / 2);
+      const int32_t luma = in[2 * x];
+      const int32_t u = pair[1] - 128, v = pair[3] - 128;
+      out[3 * x] = Clamp(luma + FloorDiv4096(5743 * v));
+      out[3 * x + 1] = Clamp(luma + FloorDiv4096(-1410 * u) + FloorDiv4096(-2925 * v));
+      out[3 * x + 2] = Clamp(luma + FloorDiv4096(7258 * u));
+    }
+  }
+  return rgb;
 }
 
 SyntheticBroadcast::SyntheticBroadcast(int width, int height, Layout layout)

@@ -23,6 +23,10 @@ enum class Layout { kYuy2, kBgr24 };
 // than a frame can hold).
 size_t FrameBytes(int width, int height, Layout layout);
 
+// A frame in a host layout as top-down R, G, B bytes. Yuy2 is read as the plug-in reads it:
+// full-range BT.601, each pixel with its pair's chroma.
+std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, Layout layout);
+
 class SyntheticBroadcast {
  public:
   static constexpr int kFramesPerSecond = 25;

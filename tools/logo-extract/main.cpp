@@ -91,7 +91,7 @@ int Run(const Options& o) {
   if (preview.active()) {
     preview.CloseStream();
     WritePng(preview.temporaryPath(), preview.path(),
-             FrameToRgb(frame.data(), width, height, source->layout()), width, height);
+             broadcast::FrameToRgb(frame.data(), width, height, source->layout()), width, height);
   }
   bitmap.Commit();
   preview.Commit();

@@ -14,10 +14,6 @@ namespace {
 
 std::string Why() { return std::strerror(errno); }
 
-int32_t FloorDiv4096(int32_t v) { return v >= 0 ? v / 4096 : -((-v + 4095) / 4096); }
-
-uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
-
 }  // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
@@ -57,32 +53,6 @@ void OutputFile::Commit() {
     throw RunError("cannot put '" + path_ + "' in place: " + Why());
   }
   committed_ = true;
-}
-
-std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, broadcast::Layout layout) {
-  std::vector<uint8_t> rgb(3 * size_t(width) * size_t(height));
-  for (int y = 0; y < height; ++y) {
-    uint8_t* out = rgb.data() + 3 * size_t(y) * size_t(width);
-    if (layout == broadcast::Layout::kBgr24) {
-      const uint8_t* in = frame + 3 * size_t(height - 1 - y) * size_t(width);
-      for (int x = 0; x < width; ++x) {
-        out[3 * x] = in[3 * x + 2];
-        out[3 * x + 1] = in[3 * x + 1];
-        out[3 * x + 2] = in[3 * x];
-      }
-      continue;
-    }
-    const uint8_t* in = frame + 2 * size_t(y) * size_t(width);
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* pair = in + 4 * (x / 2);
-      const int32_t luma = in[2 * x];
-      const int32_t u = pair[1] - 128, v = pair[3] - 128;
-      out[3 * x] = Clamp(luma + FloorDiv4096(5743 * v));
-      out[3 * x + 1] = Clamp(luma + FloorDiv4096(-1410 * u) + FloorDiv4096(-2925 * v));
-      out[3 * x + 2] = Clamp(luma + FloorDiv4096(7258 * u));
-    }
-  }
-  return rgb;
 }
 
 void WritePng(const std::string& path, const std::string& shownName, const std::vector<uint8_t>& rgb,

@@ -39,10 +39,6 @@ class OutputFile {
   bool committed_ = false;
 };
 
-// The frame as top-down R, G, B bytes. Yuy2 is read as the plug-in reads it: full-range BT.601,
-// each pixel with its pair's chroma.
-std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, broadcast::Layout layout);
-
 // Writes top-down RGB as an 8-bit PNG at `path`. Throws RunError naming the file `shownName`.
 void WritePng(const std::string& path, const std::string& shownName, const std::vector<uint8_t>& rgb,
               int width, int height);
