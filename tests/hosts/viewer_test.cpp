@@ -57,20 +57,33 @@ TEST_P(ViewerSession, ShowsTheHeldTemplateOverTheVideoAndExitsCleanly) {
   const std::wstring folder = viewer.substr(0, viewer.find_last_of(L"\\/") + 1);
   DeleteFileW((folder + L"Plugins\\Vorlane_LogoExtractor.ini").c_str());
 
+  // What the viewer says on standard error, for the failure message.
+  const std::wstring said = shot.substr(0, shot.size() - 4) + L".log";
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE log = CreateFileW(said.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
   std::wstring command = L"\"" + viewer + L"\" --pixel-format " + layout + L" --auto-test \"" + shot + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = log;
+  si.hStdError = log;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-      << "error " << GetLastError();
+  const bool started =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+  const DWORD startError = GetLastError();
+  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+  ASSERT_TRUE(started) << "error " << startError;
   const DWORD waited = WaitForSingleObject(pi.hProcess, 180000);
   if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the viewer did not finish";
-  ASSERT_EQ(code, 0u);
+  const std::string message = ReadAll(said);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the viewer did not finish: " << message;
+  ASSERT_EQ(code, 0u) << message;
 
   const std::string bmp = ReadAll(shot);
   ASSERT_GE(bmp.size(), 54u);
