@@ -178,6 +178,7 @@ struct RecordingCase {
   const char* name;
   Layout layout;
   int width, height;  // 0: the recording's own 320 x 240
+  bool fromStdin = false;
 };
 
 void PrintTo(const RecordingCase& c, std::ostream* os) { *os << c.name; }
@@ -189,7 +190,7 @@ class Recording : public LogoExtract, public ::testing::WithParamInterface<Recor
     const std::string ffmpeg = FindOnPath("ffmpeg");
     if (ffmpeg.empty()) return;
     dir_ = new ScratchDir;
-    const std::string out = *dir_ / "recording.mp4";
+    const std::string out = *dir_ / "recording.ts";  // streamable: readable from a pipe too
     for (const char* codec : {"libx264", "mpeg4"}) {
       const ToolResult r = RunTool(
           ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25,noise=alls=100:allf=t+u",
@@ -215,9 +216,10 @@ std::string Recording::path_;
 TEST_P(Recording, TemplateHoldsTheStaticBoxAndNothingElse) {
   if (path_.empty()) GTEST_SKIP() << "no ffmpeg that can make the recording";
   const RecordingCase& c = GetParam();
-  std::vector<std::string> args = {path_, "--pixel-format", LayoutName(c.layout), "-o", LogoExtract::dir_ / "logo.bmp"};
+  std::vector<std::string> args = {c.fromStdin ? "-" : path_, "--pixel-format", LayoutName(c.layout), "-o",
+                                   LogoExtract::dir_ / "logo.bmp"};
   if (c.width != 0) args.insert(args.end(), {"--size", std::to_string(c.width) + "x" + std::to_string(c.height)});
-  const ToolResult r = Extract(args);
+  const ToolResult r = Extract(args, c.fromStdin ? path_ : std::string());
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("100 frames"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("75 captured"), std::string::npos) << r.err;
@@ -238,7 +240,8 @@ TEST_P(Recording, TemplateHoldsTheStaticBoxAndNothingElse) {
 INSTANTIATE_TEST_SUITE_P(Cases, Recording,
                          ::testing::Values(RecordingCase{"yuy2", Layout::kYuy2, 0, 0},
                                            RecordingCase{"bgr24", Layout::kBgr24, 0, 0},
-                                           RecordingCase{"bgr24_scaled_up", Layout::kBgr24, 640, 480}),
+                                           RecordingCase{"bgr24_scaled_up", Layout::kBgr24, 640, 480},
+                                           RecordingCase{"yuy2_from_stdin", Layout::kYuy2, 0, 0, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Raw frames: from a file or from standard input, the same template as the same demo ----

@@ -56,7 +56,7 @@ class RecordingSource final : public FrameSource {
  public:
   RecordingSource(const std::string& path, broadcast::Layout layout,
                   const std::optional<std::pair<int, int>>& size)
-      : FrameSource(layout), name_("'" + path + "'") {
+      : FrameSource(layout), name_(path == "-" ? "standard input" : "'" + path + "'") {
     try {
       Open(path, size);
     } catch (...) {
@@ -107,7 +107,8 @@ class RecordingSource final : public FrameSource {
  private:
   void Open(const std::string& path, const std::optional<std::pair<int, int>>& size) {
     av_log_set_level(AV_LOG_QUIET);  // errors are reported here, one line each
-    int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+    // "-" is standard input, as for raw frames; FFmpeg names it "pipe:0".
+    int rc = avformat_open_input(&format_, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
     if (rc < 0) throw RunError("cannot open " + name_ + ": " + AvError(rc));
     rc = avformat_find_stream_info(format_, nullptr);
     if (rc < 0) throw RunError("cannot read " + name_ + ": " + AvError(rc));

@@ -263,7 +263,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-  return R"(Usage: logo-extract [OPTIONS] RECORDING
+  return R"(Usage: logo-extract [OPTIONS] RECORDING                                  (- reads standard input)
        logo-extract [OPTIONS] --raw WIDTHxHEIGHT:yuy2|bgr24 FILE   (FILE - reads standard input)
        logo-extract [OPTIONS] --demo                               (a built-in synthetic broadcast)
 
