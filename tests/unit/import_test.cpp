@@ -134,6 +134,8 @@ struct WorkedCase {
   std::vector<uint32_t> expected;
 };
 
+void PrintTo(const WorkedCase& k, std::ostream* os) { *os << k.name; }
+
 class WorkedValues : public ::testing::TestWithParam<WorkedCase> {};
 
 TEST_P(WorkedValues, ConvertExactly) {
@@ -273,6 +275,8 @@ struct ClipCase {
   Rect rect;
 };
 
+void PrintTo(const ClipCase& k, std::ostream* os) { *os << k.name; }
+
 class Clipping : public ::testing::TestWithParam<std::tuple<ClipCase, int32_t, int32_t>> {};
 
 TEST_P(Clipping, WritesExactlyTheOverlap) {
@@ -346,6 +350,8 @@ struct RefusalCase {
   int32_t frameFormat;  // as given to SetFormat
   int32_t code;
 };
+
+void PrintTo(const RefusalCase& k, std::ostream* os) { *os << k.name; }
 
 class Refusals : public ::testing::TestWithParam<RefusalCase> {};
 

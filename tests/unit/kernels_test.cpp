@@ -35,6 +35,8 @@ struct RuleCase {
   bool keyed;
 };
 
+void PrintTo(const RuleCase& k, std::ostream* os) { *os << k.name; }
+
 class TemplateRule : public ::testing::TestWithParam<RuleCase> {};
 
 TEST_P(TemplateRule, KeysOrKeepsTheWholeMinimum) {
@@ -147,6 +149,8 @@ struct AccumulateCase {
   uint32_t source, destination;
   uint32_t afterMax, afterMin;
 };
+
+void PrintTo(const AccumulateCase& k, std::ostream* os) { *os << k.name; }
 
 class Accumulators : public ::testing::TestWithParam<AccumulateCase> {};
 

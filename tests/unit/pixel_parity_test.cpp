@@ -38,6 +38,8 @@ struct Level {
   bool (*built)();
 };
 
+void PrintTo(const Level& level, std::ostream* os) { *os << level.name; }
+
 const Level kLevels[] = {
     {"Scalar", 0, [] { return true; }},
     {"SSE2", kCpuSse2, [] { return ImportRowsSse2() != nullptr && KernelRowsSse2() != nullptr; }},
