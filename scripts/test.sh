@@ -67,7 +67,7 @@ if [[ "$skip" != *" native "* ]]; then
 fi
 
 if [[ "$skip" != *" asan "* ]]; then
-  build_tree native-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  build_tree native-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_ctest native-asan -j"$jobs"
 fi
 
