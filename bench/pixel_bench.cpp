@@ -113,7 +113,8 @@ void RegisterKernel(const std::string& routine, FrameSize s, Level level) {
 
 std::string FloorName(int bytesMovedPerPixel, FrameSize s) {
   char name[64];
-  std::snprintf(name, sizeof name, "memcpy %.1f B/px/%s", bytesMovedPerPixel / 2.0, s.name().c_str());
+  std::snprintf(name, sizeof name, "memcpy %.1f B/px/%s", bytesMovedPerPixel / 2.0,
+                s.name().c_str());
   return name;
 }
 
@@ -140,7 +141,9 @@ void RegisterAll() {
     for (const Level& level : levels) {
       RegisterImport(kYuy2, "import yuy2->3", s, level);
       RegisterImport(kBgr24, "import bgr24->3", s, level);
-      for (const char* k : {"AccumulateMax", "AccumulateMin", "BuildTemplate"}) RegisterKernel(k, s, level);
+      for (const char* k : {"AccumulateMax", "AccumulateMin", "BuildTemplate"}) {
+        RegisterKernel(k, s, level);
+      }
     }
     for (int moved : {6, 7, 12}) RegisterFloor(moved, s);
   }

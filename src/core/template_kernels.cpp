@@ -105,8 +105,8 @@ void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& 
                               inverseSelection != 0 ? ~0u : 0u};
   const TemplateRowFn fn = SelectKernelRows(platform::CpuFeatures()).buildTemplate;
   for (int32_t y = 0; y < out.height; ++y) {
-    fn(mx.topLeft + mx.pitch * y, mn.topLeft + mn.pitch * y, out.topLeft + out.pitch * y,
-       out.width, params);
+    fn(mx.topLeft + mx.pitch * y, mn.topLeft + mn.pitch * y, out.topLeft + out.pitch * y, out.width,
+       params);
   }
 }
 

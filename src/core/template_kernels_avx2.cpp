@@ -58,7 +58,9 @@ void BuildTemplateRow_AVX2(const uint32_t* max, const uint32_t* min, uint32_t* o
     Store(out + i, a);
     Store(out + i + 8, b);
   }
-  if (count > whole) BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);
+  if (count > whole) {
+    BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);
+  }
 }
 
 constexpr KernelRows kRowsAvx2{AccumulateRow_AVX2<true>, AccumulateRow_AVX2<false>,

@@ -8,7 +8,9 @@
 namespace vle {
 namespace {
 
-inline __m128i Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load(const uint32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 inline void Store(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // where ? a : b, per 32-bit lane of an all-ones / all-zeros mask.
@@ -60,7 +62,9 @@ void BuildTemplateRow_SSE2(const uint32_t* max, const uint32_t* min, uint32_t* o
     Store(out + i, a);
     Store(out + i + 4, b);
   }
-  if (count > whole) BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);
+  if (count > whole) {
+    BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);
+  }
 }
 
 constexpr KernelRows kRowsSse2{AccumulateRow_SSE2<true>, AccumulateRow_SSE2<false>,

@@ -11,7 +11,9 @@ namespace vle {
 namespace {
 
 int32_t SaturateToInt32(int64_t value) {
-  return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int32_t>(value);
+  return value > INT32_MAX   ? INT32_MAX
+         : value < INT32_MIN ? INT32_MIN
+                             : static_cast<int32_t>(value);
 }
 
 // [lo, hi) lies in [0, extent).
@@ -87,7 +89,9 @@ void FrameAdapter::ImportRegion(const uint8_t* framePixels, const Point& framePo
   for (int32_t i = 0; i < rowCount; ++i) {
     const uint8_t* frameRow = frameTop + framePitch * (frame.top + i);
     uint32_t* imageRow = imageTop + imagePitch * (image.top + i) + image.left;
-    if (pairedCount > 0) convert(frameRow + int64_t{frameBytesPerPixel} * frameX, imageRow, pairedCount);
+    if (pairedCount > 0) {
+      convert(frameRow + int64_t{frameBytesPerPixel} * frameX, imageRow, pairedCount);
+    }
     if (halfPairAtEnd) {
       const uint8_t* last = frameRow + 2 * (int64_t{width} - 1);
       const uint8_t pair[4] = {last[0], last[1], last[0], 128};

@@ -76,7 +76,7 @@ void Bgr24ToImageRow_C(const uint8_t* src, uint32_t* dst, int count) {
   for (int i = 0; i < count; ++i, src += 3) dst[i] = FromBgr<kCode>(src[0], src[1], src[2]);
 }
 
-#define VLE_IMPORT_ROWS_INSTANTIATE(code)                                       \
+#define VLE_IMPORT_ROWS_INSTANTIATE(code)                                    \
   template void Yuy2ToImageRow_C<code>(const uint8_t*, uint32_t*, int);      \
   template void Yuy2ToImageRowSplit_C<code>(const uint8_t*, uint32_t*, int); \
   template void Bgr24ToImageRow_C<code>(const uint8_t*, uint32_t*, int);
@@ -105,7 +105,9 @@ const ImportRowSet& ImportRowsC() { return kRowsC; }
 
 ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat, int cpuFeatures) {
   const int slot = ImportSlot(imageFormat);
-  if (slot < 0 || (frameFormat != kYuy2 && frameFormat != kBgr24)) return ImportRows{nullptr, nullptr};
+  if (slot < 0 || (frameFormat != kYuy2 && frameFormat != kBgr24)) {
+    return ImportRows{nullptr, nullptr};
+  }
   // Later instruction sets override earlier ones.
   const ImportRowSet* set = &kRowsC;
   if ((cpuFeatures & platform::kCpuSse2) && ImportRowsSse2() != nullptr) set = ImportRowsSse2();

@@ -68,7 +68,7 @@ void Yuy2ToImageRowSplit_C(const uint8_t* src, uint32_t* dst, int count);
 template <int32_t kImageFormat>
 void Bgr24ToImageRow_C(const uint8_t* src, uint32_t* dst, int count);
 
-#define VLE_IMPORT_ROWS_EXTERN(code)                                                   \
+#define VLE_IMPORT_ROWS_EXTERN(code)                                                \
   extern template void Yuy2ToImageRow_C<code>(const uint8_t*, uint32_t*, int);      \
   extern template void Yuy2ToImageRowSplit_C<code>(const uint8_t*, uint32_t*, int); \
   extern template void Bgr24ToImageRow_C<code>(const uint8_t*, uint32_t*, int);

@@ -1,6 +1,6 @@
-// AVX2 row conversions: 16 pixels per step, the arithmetic of the SSE2 variants in 256-bit
-// registers. Built only where the compiler targets AVX2 for this file (not in the 32-bit
-// plug-in); otherwise the table is absent and dispatch stops at SSE2.
+// AVX2 row conversions: 16 pixels per step, bit-exact with import_rows.cpp; remainders are
+// finished by the scalar routines. Built only where the compiler targets AVX2 for this file (not in
+// the 32-bit plug-in); otherwise the table is absent and dispatch stops at SSE2.
 #include "frame/import_rows.h"
 
 #if defined(__AVX2__)
@@ -23,7 +23,7 @@ inline void StoreChannels(uint32_t* dst, __m256i c0, __m256i c1, __m256i c2, __m
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8), _mm256_unpackhi_epi16(low, high));
 }
 
-// Byte shuffles that copy the low (kDupLow) or high (kDupHigh) 16 bits of every 32-bit lane into
+// Byte shuffles that copy the low (DupLow) or high (DupHigh) 16 bits of every 32-bit lane into
 // both of its halves: per-pair values to per-pixel values.
 inline __m256i DupLow() {
   return _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13,  //
@@ -103,18 +103,18 @@ inline BgrLanes LoadBgr8(const uint8_t* src) {
                                        4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
   const __m256i bg = _mm256_setr_epi8(0, -1, 1, -1, 3, -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1,  //
                                       4, -1, 5, -1, 7, -1, 8, -1, 10, -1, 11, -1, 13, -1, 14, -1);
-  const __m256i r = _mm256_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1,  //
-                                     6, -1, -1, -1, 9, -1, -1, -1, 12, -1, -1, -1, 15, -1, -1, -1);
+  const __m256i r =
+      _mm256_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1,  //
+                       6, -1, -1, -1, 9, -1, -1, -1, 12, -1, -1, -1, 15, -1, -1, -1);
   return BgrLanes{_mm256_shuffle_epi8(bytes, bgr), _mm256_shuffle_epi8(bytes, bg),
                   _mm256_shuffle_epi8(bytes, r)};
 }
 
 // floor((low * B + high * G + red * R) / 32768), exact in 32 bits.
 inline __m256i WeightedSum(const BgrLanes& p, int low, int high, int red) {
-  return _mm256_srai_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(p.bg, Coefficients(low, high)),
-                       _mm256_madd_epi16(p.r, Coefficients(red, 0))),
-      15);
+  return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(p.bg, Coefficients(low, high)),
+                                            _mm256_madd_epi16(p.r, Coefficients(red, 0))),
+                           15);
 }
 
 // Eight Bgr24 pixels -> eight picture pixels of layout kCode.

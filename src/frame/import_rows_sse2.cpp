@@ -79,10 +79,9 @@ inline __m128i FromBgrLanes(__m128i bgr) {
     const __m128i bg = _mm_or_si128(_mm_and_si128(bgr, _mm_set1_epi32(0xFF)),
                                     _mm_slli_epi32(_mm_and_si128(bgr, _mm_set1_epi32(0xFF00)), 8));
     const __m128i r = _mm_srli_epi32(bgr, 16);
-    const __m128i y = _mm_srai_epi32(
-        _mm_add_epi32(_mm_madd_epi16(bg, Coefficients(3735, 19235)),
-                      _mm_madd_epi16(r, Coefficients(9798, 0))),
-        15);
+    const __m128i y = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(bg, Coefficients(3735, 19235)),
+                                                   _mm_madd_epi16(r, Coefficients(9798, 0))),
+                                     15);
     if constexpr (kCode == kBgrLuma32) {
       return _mm_or_si128(bgr, _mm_slli_epi32(y, 24));
     } else {

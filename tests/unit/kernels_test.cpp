@@ -35,6 +35,8 @@ struct RuleCase {
   bool keyed;
 };
 
+void PrintTo(const RuleCase& k, std::ostream* os) { *os << k.name; }
+
 class TemplateRule : public ::testing::TestWithParam<RuleCase> {};
 
 TEST_P(TemplateRule, KeysOrKeepsTheWholeMinimum) {
@@ -148,6 +150,8 @@ struct AccumulateCase {
   uint32_t afterMax, afterMin;
 };
 
+void PrintTo(const AccumulateCase& k, std::ostream* os) { *os << k.name; }
+
 class Accumulators : public ::testing::TestWithParam<AccumulateCase> {};
 
 TEST_P(Accumulators, CompareTheTopByteAndCopyWholePixels) {
@@ -238,7 +242,7 @@ TEST(Kernels, TemplateReadsEachInputAtItsOwnRect) {
   ImageBuffer max(4, 4), min(4, 4), out(2, 2);
   FillBuffer(max, Pixel(0, 0));
   FillBuffer(min, Pixel(0, 0));
-  *max.PixelAt(3, 3) = Pixel(250, 0);   // max rect starts at (2, 2)
+  *max.PixelAt(3, 3) = Pixel(250, 0);        // max rect starts at (2, 2)
   *min.PixelAt(1, 1) = Pixel(10, 0xABCDEF);  // min rect starts at (0, 0)
   max.rect = Rect{2, 2, 4, 4};
   min.rect = Rect{0, 0, 2, 2};
@@ -257,7 +261,8 @@ TEST(Kernels, SmallerInputLimitsTheWork) {
   AccumulateMax(src, dst);
   for (int32_t y = 0; y < 3; ++y) {
     for (int32_t x = 0; x < 4; ++x) {
-      EXPECT_EQ(*dst.PixelAt(x, y), x < 2 && y < 1 ? Pixel(200, 1) : Pixel(100, 2)) << x << "," << y;
+      EXPECT_EQ(*dst.PixelAt(x, y), x < 2 && y < 1 ? Pixel(200, 1) : Pixel(100, 2))
+          << x << "," << y;
     }
   }
 }
