@@ -34,14 +34,12 @@ TEST_P(BroadcastSizes, AreLaidOutOrRefused) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BroadcastSizes,
-                         ::testing::Values(SizeCase{720, 576, Layout::kYuy2, 720 * 576 * 2},
-                                           SizeCase{721, 576, Layout::kBgr24, 721 * 576 * 3},
-                                           SizeCase{721, 576, Layout::kYuy2, 0},
-                                           SizeCase{2, 1, Layout::kYuy2, 4},
-                                           SizeCase{0, 576, Layout::kBgr24, 0},
-                                           SizeCase{720, -1, Layout::kBgr24, 0},
-                                           SizeCase{16386, 2, Layout::kYuy2, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, BroadcastSizes,
+    ::testing::Values(SizeCase{720, 576, Layout::kYuy2, 720 * 576 * 2},
+                      SizeCase{721, 576, Layout::kBgr24, 721 * 576 * 3}, SizeCase{721, 576, Layout::kYuy2, 0},
+                      SizeCase{2, 1, Layout::kYuy2, 4}, SizeCase{0, 576, Layout::kBgr24, 0},
+                      SizeCase{720, -1, Layout::kBgr24, 0}, SizeCase{16386, 2, Layout::kYuy2, 0}));
 
 // Over the frames a 300-frame run captures, every position outside the logo's opaque parts
 // (translucent plate included) swings far beyond the default threshold of 50, and every opaque
@@ -61,7 +59,8 @@ TEST_P(BroadcastMotion, BackgroundSwingsAndOpaqueLogoStaysStill) {
   for (int n = 25; n < 300; ++n) {
     b.RenderRgb(n, rgb.data());
     for (size_t i = 0; i < pixels; ++i) {
-      const uint8_t luma = uint8_t((9798 * rgb[3 * i] + 19235 * rgb[3 * i + 1] + 3735 * rgb[3 * i + 2]) >> 15);
+      const uint8_t luma =
+          uint8_t((9798 * rgb[3 * i] + 19235 * rgb[3 * i + 1] + 3735 * rgb[3 * i + 2]) >> 15);
       low[i] = std::min(low[i], luma);
       high[i] = std::max(high[i], luma);
     }
@@ -91,7 +90,8 @@ TEST_P(BroadcastMotion, BackgroundSwingsAndOpaqueLogoStaysStill) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, BroadcastMotion,
-                         ::testing::Values(MotionCase{720, 576, Layout::kYuy2}, MotionCase{161, 121, Layout::kBgr24}));
+                         ::testing::Values(MotionCase{720, 576, Layout::kYuy2},
+                                           MotionCase{161, 121, Layout::kBgr24}));
 
 // Bgr24 is the picture bottom-up in B, G, R; Yuy2 keeps each pixel's luma and its pair's colour.
 TEST(Broadcast, LayoutsCarryThePicture) {

@@ -29,11 +29,16 @@ std::string LayoutName(Layout l) { return l == Layout::kYuy2 ? "yuy2" : "bgr24";
 // Every run keeps the plug-in's settings file in the scratch folder, starting from the defaults.
 class LogoExtract : public ::testing::Test {
  protected:
-  void SetUp() override { mkdir((dir_ / "config").c_str(), 0700), mkdir((dir_ / "config/Quorsana").c_str(), 0700); }
+  // The plug-in creates only the last folder, Plugins, of its settings path.
+  void SetUp() override {
+    ASSERT_EQ(mkdir((dir_ / "config").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir_ / "config/Quorsana").c_str(), 0700), 0);
+  }
 
   ToolResult Extract(std::vector<std::string> args, const std::string& stdinPath = std::string()) {
     return RunTool(VLE_LOGO_EXTRACT, args,
-                   {{"QUORSANA_STORE_IN_USERS_FOLDER", "1"}, {"XDG_CONFIG_HOME", dir_ / "config"}}, stdinPath);
+                   {{"QUORSANA_STORE_IN_USERS_FOLDER", "1"}, {"XDG_CONFIG_HOME", dir_ / "config"}},
+                   stdinPath);
   }
   std::string SettingsFile() const { return dir_ / "config/Quorsana/Plugins/Vorlane_LogoExtractor.ini"; }
   // The value of `key` in the settings file, or empty.
@@ -96,9 +101,9 @@ class DemoChain : public LogoExtract, public ::testing::WithParamInterface<Layou
 TEST_P(DemoChain, TemplateMatchesTheLogoAndFramesMatchTheInProcessPlugin) {
   const Layout layout = GetParam();
   const int w = 720, h = 576, frames = 300;
-  const ToolResult r = Extract({"--demo", "--frames", std::to_string(frames), "--pixel-format", LayoutName(layout),
-                                "-o", dir_ / "logo.bmp", "--preview", dir_ / "preview.png", "--output-frames",
-                                dir_ / "frames.raw", "-q"});
+  const ToolResult r = Extract({"--demo", "--frames", std::to_string(frames), "--pixel-format",
+                                LayoutName(layout), "-o", dir_ / "logo.bmp", "--preview",
+                                dir_ / "preview.png", "--output-frames", dir_ / "frames.raw", "-q"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.err, "");  // quiet
 
@@ -107,7 +112,8 @@ TEST_P(DemoChain, TemplateMatchesTheLogoAndFramesMatchTheInProcessPlugin) {
   EXPECT_EQ(bmp.width, 154);
   EXPECT_EQ(bmp.height, 115);
   const SyntheticBroadcast broadcast(w, h, layout);
-  const double iou = KeyedIou(bmp, kDefaultKeyRgb, ScaleMask(broadcast.OpaqueMask(), w, DefaultRegion(w, h), 154, 115));
+  const double iou =
+      KeyedIou(bmp, kDefaultKeyRgb, ScaleMask(broadcast.OpaqueMask(), w, DefaultRegion(w, h), 154, 115));
   RecordProperty("iou", std::to_string(iou));
   std::printf("IoU of the %s template with the logo's opaque parts: %.4f\n", LayoutName(layout).c_str(), iou);
   EXPECT_GE(iou, 0.9);
@@ -192,11 +198,30 @@ class Recording : public LogoExtract, public ::testing::WithParamInterface<Recor
     dir_ = new ScratchDir;
     const std::string out = *dir_ / "recording.ts";  // streamable: readable from a pipe too
     for (const char* codec : {"libx264", "mpeg4"}) {
-      const ToolResult r = RunTool(
-          ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25,noise=alls=100:allf=t+u",
-                   "-f", "lavfi", "-i", "color=c=0xF0E040:size=40x24:rate=25", "-filter_complex",
-                   "[0][1]overlay=24:18:shortest=1", "-t", "4", "-c:v", codec, "-q:v", "2", "-crf", "18",
-                   "-pix_fmt", "yuv420p", out});
+      const ToolResult r = RunTool(ffmpeg, {"-v",
+                                            "error",
+                                            "-y",
+                                            "-f",
+                                            "lavfi",
+                                            "-i",
+                                            "testsrc2=size=320x240:rate=25,noise=alls=100:allf=t+u",
+                                            "-f",
+                                            "lavfi",
+                                            "-i",
+                                            "color=c=0xF0E040:size=40x24:rate=25",
+                                            "-filter_complex",
+                                            "[0][1]overlay=24:18:shortest=1",
+                                            "-t",
+                                            "4",
+                                            "-c:v",
+                                            codec,
+                                            "-q:v",
+                                            "2",
+                                            "-crf",
+                                            "18",
+                                            "-pix_fmt",
+                                            "yuv420p",
+                                            out});
       if (r.exitCode == 0) {
         path_ = out;
         return;
@@ -218,7 +243,8 @@ TEST_P(Recording, TemplateHoldsTheStaticBoxAndNothingElse) {
   const RecordingCase& c = GetParam();
   std::vector<std::string> args = {c.fromStdin ? "-" : path_, "--pixel-format", LayoutName(c.layout), "-o",
                                    LogoExtract::dir_ / "logo.bmp"};
-  if (c.width != 0) args.insert(args.end(), {"--size", std::to_string(c.width) + "x" + std::to_string(c.height)});
+  if (c.width != 0)
+    args.insert(args.end(), {"--size", std::to_string(c.width) + "x" + std::to_string(c.height)});
   const ToolResult r = Extract(args, c.fromStdin ? path_ : std::string());
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("100 frames"), std::string::npos) << r.err;
@@ -260,11 +286,12 @@ TEST_P(RawFrames, GiveTheTemplateOfTheSameFramesFromTheDemo) {
       raw.write(reinterpret_cast<const char*>(frame.data()), std::streamsize(frame.size()));
     }
   }
-  const ToolResult demo = Extract({"--demo", "--size", "200x160", "--frames", "120", "-o", dir_ / "demo.bmp"});
+  const ToolResult demo =
+      Extract({"--demo", "--size", "200x160", "--frames", "120", "-o", dir_ / "demo.bmp"});
   ASSERT_EQ(demo.exitCode, 0) << demo.err;
-  const ToolResult raw = fromStdin
-      ? Extract({"--raw", "200x160:yuy2", "-", "-o", dir_ / "raw.bmp"}, dir_ / "frames.yuy2")
-      : Extract({"--raw", "200x160:yuy2", dir_ / "frames.yuy2", "-o", dir_ / "raw.bmp"});
+  const ToolResult raw =
+      fromStdin ? Extract({"--raw", "200x160:yuy2", "-", "-o", dir_ / "raw.bmp"}, dir_ / "frames.yuy2")
+                : Extract({"--raw", "200x160:yuy2", dir_ / "frames.yuy2", "-o", dir_ / "raw.bmp"});
   ASSERT_EQ(raw.exitCode, 0) << raw.err;
   EXPECT_EQ(ReadBitmap(dir_ / "raw.bmp").error, "");
   EXPECT_TRUE(ReadFile(dir_ / "raw.bmp") == ReadFile(dir_ / "demo.bmp"));
@@ -280,8 +307,8 @@ struct SettingsCase {
   std::vector<std::string> args;
   std::map<std::string, std::string> file;  // settings file values afterwards
   int bitmapWidth, bitmapHeight;
-  uint32_t keyRgb;                          // the key colour
-  bool cornerKeyed = true;                  // the bitmap's corner (moving picture) is keyed
+  uint32_t keyRgb;          // the key colour
+  bool cornerKeyed = true;  // the bitmap's corner (moving picture) is keyed
 };
 
 void PrintTo(const SettingsCase& c, std::ostream* os) { *os << c.name; }
@@ -300,34 +327,53 @@ TEST_P(SettingsWindow, OptionsBecomeTheSettingsTheTemplateIsMadeWith) {
   EXPECT_EQ(bmp.width, c.bitmapWidth);
   EXPECT_EQ(bmp.height, c.bitmapHeight);
   const uint8_t* corner = bmp.At(0, bmp.height - 1);  // the moving picture
-  EXPECT_EQ(((uint32_t(corner[0]) << 16) | (uint32_t(corner[1]) << 8) | corner[2]) == c.keyRgb, c.cornerKeyed);
+  EXPECT_EQ(((uint32_t(corner[0]) << 16) | (uint32_t(corner[1]) << 8) | corner[2]) == c.keyRgb,
+            c.cornerKeyed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SettingsWindow,
     ::testing::Values(
-        SettingsCase{"defaults", {}, {{"LogoPosX", "20"}, {"LogoSizeY", "200"}, {"Threshold", "50"}}, 154, 115,
+        SettingsCase{"defaults",
+                     {},
+                     {{"LogoPosX", "20"}, {"LogoSizeY", "200"}, {"Threshold", "50"}},
+                     154,
+                     115,
                      kDefaultKeyRgb},
         // Sizes are set before positions: the size control moves the position to keep the centre.
         SettingsCase{"region",
                      {"--region", "10.0,5.5,30.0,40.0"},
                      {{"LogoPosX", "100"}, {"LogoPosY", "55"}, {"LogoSizeX", "300"}, {"LogoSizeY", "400"}},
-                     230, 230, kDefaultKeyRgb},
+                     230,
+                     230,
+                     kDefaultKeyRgb},
         SettingsCase{"region_at_the_far_corner",
                      {"--region", "70,60,30,40"},
                      {{"LogoPosX", "700"}, {"LogoPosY", "600"}, {"LogoSizeX", "300"}, {"LogoSizeY", "400"}},
-                     230, 230, kDefaultKeyRgb},
-        SettingsCase{"levels", {"--threshold", "30", "--black-level", "20"}, {{"Threshold", "30"}, {"BlackLevel", "20"}},
-                     154, 115, kDefaultKeyRgb},
+                     230,
+                     230,
+                     kDefaultKeyRgb},
+        SettingsCase{"levels",
+                     {"--threshold", "30", "--black-level", "20"},
+                     {{"Threshold", "30"}, {"BlackLevel", "20"}},
+                     154,
+                     115,
+                     kDefaultKeyRgb},
         // RRGGBB 00FF40 is the COLORREF 0x0040FF00.
-        SettingsCase{"key_colour", {"--key-colour", "00FF40"}, {{"ColorKey", std::to_string(0x40FF00)}}, 154, 115,
+        SettingsCase{"key_colour",
+                     {"--key-colour", "00FF40"},
+                     {{"ColorKey", std::to_string(0x40FF00)}},
+                     154,
+                     115,
                      0x00FF40},
         // Inverted, the moving picture keeps its darkest colours and the logo is keyed.
-        SettingsCase{"inversion", {"--invert"}, {{"InverseSelection", "1"}}, 154, 115, kDefaultKeyRgb, false}),
+        SettingsCase{
+            "inversion", {"--invert"}, {{"InverseSelection", "1"}}, 154, 115, kDefaultKeyRgb, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LogoExtract, SettingsLastUntilChangedAndInversionIsSetNotToggled) {
-  const std::vector<std::string> base = {"--demo", "--size", "160x128", "--frames", "40", "-o", dir_ / "logo.bmp"};
+  const std::vector<std::string> base = {"--demo", "--size", "160x128",        "--frames",
+                                         "40",     "-o",     dir_ / "logo.bmp"};
   auto run = [&](std::vector<std::string> extra) {
     extra.insert(extra.begin(), base.begin(), base.end());
     return Extract(extra);
@@ -362,8 +408,8 @@ TEST_P(BadInput, FailsWithOneLineAndWritesNothing) {
   WriteFile(dir_ / "garbage.mp4", std::string(4096, '\x5a'));
   WriteFile(dir_ / "short.yuy2", std::string(1000, '\0'));
   WriteFile(dir_ / "logo.bmp", "an earlier template");
-  std::vector<std::string> args = {"-o", dir_ / "logo.bmp", "--preview", dir_ / "preview.png", "--output-frames",
-                                   dir_ / "frames.raw"};
+  std::vector<std::string> args = {
+      "-o", dir_ / "logo.bmp", "--preview", dir_ / "preview.png", "--output-frames", dir_ / "frames.raw"};
   for (std::string a : c.args) {
     if (const size_t at = a.find('@'); at != std::string::npos) a.replace(at, 1, dir_.path());
     args.push_back(a);
@@ -390,8 +436,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"missing_recording", {"@/nowhere.mp4"}, "cannot open"},
         ErrorCase{"undecodable_recording", {"@/garbage.mp4"}, "garbage.mp4"},
-        ErrorCase{"raw_size_not_dividing_the_file", {"--raw", "16x16:yuy2", "@/short.yuy2"}, "not a whole number"},
-        ErrorCase{"raw_stdin_ending_inside_a_frame", {"--raw", "16x16:bgr24", "-"}, "ends inside a frame",
+        ErrorCase{
+            "raw_size_not_dividing_the_file", {"--raw", "16x16:yuy2", "@/short.yuy2"}, "not a whole number"},
+        ErrorCase{"raw_stdin_ending_inside_a_frame",
+                  {"--raw", "16x16:bgr24", "-"},
+                  "ends inside a frame",
                   "a few bytes, not a frame"},
         ErrorCase{"raw_odd_width_yuy2", {"--raw", "15x16:yuy2", "@/short.yuy2"}, "even width"},
         ErrorCase{"raw_zero_size", {"--raw", "0x16:bgr24", "@/short.yuy2"}, "--raw wants"},

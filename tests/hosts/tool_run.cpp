@@ -63,8 +63,9 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
 ScratchDir::ScratchDir() {
   std::random_device rd;
   for (;;) {
-    path_ = (fs::temp_directory_path() / ("vle-hosts-" + std::to_string(getpid()) + "-" + std::to_string(rd())))
-                .string();
+    path_ =
+        (fs::temp_directory_path() / ("vle-hosts-" + std::to_string(getpid()) + "-" + std::to_string(rd())))
+            .string();
     if (fs::create_directory(path_)) break;
   }
 }
@@ -97,7 +98,9 @@ uint32_t Le32(const std::string& b, size_t at) {
   return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
          uint32_t(uint8_t(b[at + 3])) << 24;
 }
-uint32_t Le16(const std::string& b, size_t at) { return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8; }
+uint32_t Le16(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8;
+}
 }  // namespace
 
 Bitmap ReadBitmap(const std::string& path) {
@@ -153,8 +156,8 @@ Box DefaultRegion(int w, int h) {
   return Box{left, top, left + MulDiv(w, 200, 1000), top + MulDiv(h, 200, 1000)};
 }
 
-std::vector<uint8_t> ScaleMask(const std::vector<uint8_t>& frameMask, int frameWidth, const Box& r,
-                               int width, int height) {
+std::vector<uint8_t> ScaleMask(const std::vector<uint8_t>& frameMask, int frameWidth, const Box& r, int width,
+                               int height) {
   std::vector<uint8_t> out(size_t(width) * size_t(height));
   const int rw = r.right - r.left, rh = r.bottom - r.top;
   for (int y = 0; y < height; ++y) {

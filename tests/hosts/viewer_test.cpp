@@ -38,7 +38,8 @@ int64_t CountNear(const std::string& bmp, int w, int h, uint32_t rgb, int tolera
     const uint8_t* row = reinterpret_cast<const uint8_t*>(bmp.data()) + offset + stride * size_t(y);
     for (int x = 0; x < w; ++x) {
       const uint8_t* p = row + 3 * x;  // B, G, R
-      n += std::abs(p[2] - int(rgb >> 16)) <= tolerance && std::abs(p[1] - int((rgb >> 8) & 0xFF)) <= tolerance &&
+      n += std::abs(p[2] - int(rgb >> 16)) <= tolerance &&
+           std::abs(p[1] - int((rgb >> 8) & 0xFF)) <= tolerance &&
            std::abs(p[0] - int(rgb & 0xFF)) <= tolerance;
     }
   }

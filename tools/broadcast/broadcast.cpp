@@ -60,8 +60,7 @@ struct Paint {
   uint8_t r, g, b;
 };
 
-bool WithinSegment(int64_t px, int64_t py, int64_t ax, int64_t ay, int64_t bx, int64_t by,
-                   int64_t radius) {
+bool WithinSegment(int64_t px, int64_t py, int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t radius) {
   const int64_t dx = bx - ax, dy = by - ay, wx = px - ax, wy = py - ay;
   const int64_t dot = wx * dx + wy * dy, len2 = dx * dx + dy * dy;
   if (dot <= 0) return wx * wx + wy * wy <= radius * radius;
@@ -75,7 +74,7 @@ Paint LogoAt(int s, int t) {
   const int64_t rx = s - 300, ry = t - 430, d2 = rx * rx + ry * ry;
   if (d2 <= 270 * 270 && d2 >= 160 * 160) return Paint{255, 250, 196, 30};  // gold ring
   if (WithinSegment(s, t, 600, 130, 770, 690, 75) || WithinSegment(s, t, 940, 130, 770, 690, 75))
-    return Paint{255, 246, 246, 246};  // white V
+    return Paint{255, 246, 246, 246};                                             // white V
   if (s >= 90 && s < 934 && t >= 800 && t < 930) return Paint{255, 226, 32, 44};  // red bar
   // The translucent plate with rounded corners.
   const int cx = std::clamp(s, 150, 873), cy = std::clamp(t, 150, 873);
@@ -123,8 +122,7 @@ std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, Lay
 SyntheticBroadcast::SyntheticBroadcast(int width, int height, Layout layout)
     : width_(width), height_(height), layout_(layout), frameBytes_(FrameBytes(width, height, layout)) {
   if (frameBytes_ == 0) {
-    throw std::invalid_argument("no broadcast of " + std::to_string(width) + "x" +
-                                std::to_string(height) +
+    throw std::invalid_argument("no broadcast of " + std::to_string(width) + "x" + std::to_string(height) +
                                 (layout == Layout::kYuy2 ? " in yuy2" : " in bgr24"));
   }
   // Phase steps per column and row of the three waves (luma, red and blue difference): 1.5, 0.7
@@ -176,7 +174,8 @@ void SyntheticBroadcast::RenderRgb(int64_t n, uint8_t* rgb) const {
   for (int y = 0; y < h; ++y) {
     uint8_t* row = rgb + 3 * size_t(y) * size_t(w);
     for (int x = 0; x < w; ++x) {
-      const int32_t luma = 128 + 95 * Wave(columnPhase_[0][size_t(x)] + rowPhase_[0][size_t(y)] - 17 * m) / 512;
+      const int32_t luma =
+          128 + 95 * Wave(columnPhase_[0][size_t(x)] + rowPhase_[0][size_t(y)] - 17 * m) / 512;
       const int32_t cr = 64 * Wave(columnPhase_[1][size_t(x)] + rowPhase_[1][size_t(y)] + 11 * m) / 512;
       const int32_t cb = 64 * Wave(columnPhase_[2][size_t(x)] + rowPhase_[2][size_t(y)] + 13 * m + 256) / 512;
       const int32_t noise = int32_t(Hash(uint32_t(x) + 3 * un, uint32_t(y) + 2 * un) & 31) - 16;

@@ -176,18 +176,16 @@ class RecordingSource final : public FrameSource {
 
   void Convert(uint8_t* out) {
     const bool yuy2 = layout() == broadcast::Layout::kYuy2;
-    scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height,
-                                   static_cast<AVPixelFormat>(frame_->format), width_, height_,
-                                   yuy2 ? AV_PIX_FMT_YUYV422 : AV_PIX_FMT_BGR24, SWS_BICUBIC,
-                                   nullptr, nullptr, nullptr);
+    scaler_ = sws_getCachedContext(
+        scaler_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format), width_, height_,
+        yuy2 ? AV_PIX_FMT_YUYV422 : AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (scaler_ == nullptr) {
       const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame_->format));
-      throw RunError("cannot convert the pictures of " + name_ + " (" + (name ? name : "unknown") +
-                     ")");
+      throw RunError("cannot convert the pictures of " + name_ + " (" + (name ? name : "unknown") + ")");
     }
     const int* srcTable = sws_getCoefficients(SwsColourSpace(frame_->colorspace));
-    sws_setColorspaceDetails(scaler_, srcTable, FullRange(frame_) ? 1 : 0,
-                             sws_getCoefficients(SWS_CS_ITU601), 1, 0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(scaler_, srcTable, FullRange(frame_) ? 1 : 0, sws_getCoefficients(SWS_CS_ITU601),
+                             1, 0, 1 << 16, 1 << 16);
     uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
     int strides[4] = {2 * width_, 0, 0, 0};
     if (!yuy2) {

@@ -75,9 +75,8 @@ class RawSource final : public FrameSource {
     }
     if (std::ferror(file_)) throw RunError("cannot read " + name_ + ": " + std::strerror(errno));
     if (got != 0 || read_ == 0) {
-      throw RunError(name_ + " ends " + (got != 0 ? "inside a frame" : "before the first frame") +
-                     " (" + std::to_string(read_) + " whole frames of " + std::to_string(bytes) +
-                     " bytes)");
+      throw RunError(name_ + " ends " + (got != 0 ? "inside a frame" : "before the first frame") + " (" +
+                     std::to_string(read_) + " whole frames of " + std::to_string(bytes) + " bytes)");
     }
     return false;
   }

@@ -84,8 +84,7 @@ int Run(const Options& o) {
 
   if (bitmap.active()) {
     bitmap.CloseStream();
-    plugin.Save(bitmap.temporaryPath(), bitmap.path(),
-                BitmapBytes(sizeX, sizeY));
+    plugin.Save(bitmap.temporaryPath(), bitmap.path(), BitmapBytes(sizeX, sizeY));
   }
   plugin.Close();  // the plug-in writes its settings file now
   if (preview.active()) {
@@ -107,14 +106,17 @@ int Run(const Options& o) {
                  s.blackLevel.c_str(), s.invert ? "on" : "off", RgbHex(s.keyColour).c_str());
     const std::string remark = source->Remark();
     if (!remark.empty()) std::fprintf(stderr, "logo-extract: %s\n", remark.c_str());
-    std::fprintf(stderr, "logo-extract: %lld frames (%.1f fps), %lld captured after the plug-in's "
-                 "settling\n", (long long)handed, rate, (long long)captured);
+    std::fprintf(stderr,
+                 "logo-extract: %lld frames (%.1f fps), %lld captured after the plug-in's "
+                 "settling\n",
+                 (long long)handed, rate, (long long)captured);
     if (bitmap.active()) {
       std::fprintf(stderr, "logo-extract: template %lldx%lld written to %s\n",
                    (long long)MulDiv(sizeX, 768, 1000), (long long)MulDiv(sizeY, 576, 1000),
                    bitmap.path().c_str());
     }
-    if (preview.active()) std::fprintf(stderr, "logo-extract: preview written to %s\n", preview.path().c_str());
+    if (preview.active())
+      std::fprintf(stderr, "logo-extract: preview written to %s\n", preview.path().c_str());
     if (frames.active()) {
       std::fprintf(stderr, "logo-extract: %lld processed frames written to %s\n", (long long)handed,
                    frames.path().c_str());

@@ -63,13 +63,16 @@ Region ParseRegion(const std::string& text) {
     const bool last = i == 3;
     if ((comma == std::string::npos) != last ||
         !ParsePercent(text.substr(start, last ? std::string::npos : comma - start), &v[i])) {
-      throw UsageError("--region wants X,Y,WIDTH,HEIGHT in percent with at most one decimal (e.g. "
-                       "2.0,2.0,20.0,20.0), not '" + text + "'");
+      throw UsageError(
+          "--region wants X,Y,WIDTH,HEIGHT in percent with at most one decimal (e.g. "
+          "2.0,2.0,20.0,20.0), not '" +
+          text + "'");
     }
     start = comma + 1;
   }
   if (v[0] + v[2] > 1000 || v[1] + v[3] > 1000) {
-    throw UsageError("--region " + text + " reaches beyond the frame (X + WIDTH and Y + HEIGHT must "
+    throw UsageError("--region " + text +
+                     " reaches beyond the frame (X + WIDTH and Y + HEIGHT must "
                      "not exceed 100)");
   }
   return Region{v[0], v[1], v[2], v[3]};
@@ -122,9 +125,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   };
   const std::map<std::string, std::string> aliases = {
       {"-o", "--output"}, {"-q", "--quiet"}, {"-h", "--help"}, {"--key-color", "--key-colour"}};
-  const char* const withValue[] = {"--output",    "--preview", "--output-frames", "--pixel-format",
-                                   "--size",      "--frames",  "--region",        "--threshold",
-                                   "--black-level", "--key-colour", "--plugin",   "--raw"};
+  const char* const withValue[] = {"--output",      "--preview",    "--output-frames", "--pixel-format",
+                                   "--size",        "--frames",     "--region",        "--threshold",
+                                   "--black-level", "--key-colour", "--plugin",        "--raw"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -175,8 +178,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (arg == "--size") {
       std::pair<int, int> size;
       if (!ParseSize(value, &size)) {
-        throw UsageError("--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxSide) +
-                         ", not '" + value + "'");
+        throw UsageError("--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxSide) + ", not '" +
+                         value + "'");
       }
       o.size = size;
     } else if (arg == "--frames") {
@@ -205,7 +208,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
         throw UsageError("--raw wants WIDTHxHEIGHT:yuy2 or WIDTHxHEIGHT:bgr24 (sides 1 to " +
                          std::to_string(kMaxSide) + "), not '" + value + "'");
       }
-      if (i + 1 >= args.size()) throw UsageError("--raw " + value + " needs a FILE (or - for standard input)");
+      if (i + 1 >= args.size())
+        throw UsageError("--raw " + value + " needs a FILE (or - for standard input)");
       if (o.layoutGiven && layout != o.layout) {
         throw UsageError("--pixel-format and the layout of --raw disagree");
       }

@@ -40,7 +40,7 @@ struct Options {
   std::string templatePath;           // -o
   std::string previewPath;
   std::string framesPath;
-  std::string pluginPath;             // empty: beside this program
+  std::string pluginPath;  // empty: beside this program
   bool quiet = false;
   bool help = false;
   bool version = false;

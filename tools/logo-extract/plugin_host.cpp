@@ -78,7 +78,8 @@ void PluginHost::Open(int width, int height, broadcast::Layout layout) {
 }
 
 void PluginHost::Click(int id, const char* what) {
-  if (!desktop_->Click(id)) throw RunError(std::string("the settings window's ") + what + " is not available");
+  if (!desktop_->Click(id))
+    throw RunError(std::string("the settings window's ") + what + " is not available");
 }
 
 WindowSettings PluginHost::Read() {
@@ -96,8 +97,8 @@ WindowSettings PluginHost::Read() {
 
 WindowSettings PluginHost::Apply(const Options& o) {
   auto scroll = [&](int id, int position) {
-    if (!desktop_->ScrollTo(id, position)) throw RunError("the settings window's up-down control " +
-                                                          std::to_string(id) + " is not available");
+    if (!desktop_->ScrollTo(id, position))
+      throw RunError("the settings window's up-down control " + std::to_string(id) + " is not available");
   };
   // Sizes first: a size change moves the position to keep the region's centre, and the position
   // set afterwards is then the one asked for.

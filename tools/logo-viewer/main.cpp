@@ -24,9 +24,12 @@ bool ParseSize(const std::wstring& text, int* w, int* h) {
 }
 
 bool ParseLayout(const std::wstring& text, Layout* layout) {
-  if (text == L"yuy2") *layout = Layout::kYuy2;
-  else if (text == L"bgr24") *layout = Layout::kBgr24;
-  else return false;
+  if (text == L"yuy2")
+    *layout = Layout::kYuy2;
+  else if (text == L"bgr24")
+    *layout = Layout::kBgr24;
+  else
+    return false;
   return true;
 }
 
@@ -43,10 +46,10 @@ std::wstring Parse(const std::vector<std::wstring>& args, ViewerOptions* o) {
       o->framesPerSecond = _wtoi(args[++i].c_str());
       if (o->framesPerSecond < 1 || o->framesPerSecond > 240) return L"--fps wants 1 to 240";
     } else if (a == L"--raw" && i + 2 < args.size()) {
-      const std::wstring spec = args[++i];
-      const size_t colon = spec.find(L':');
-      if (colon == std::wstring::npos || !ParseSize(spec.substr(0, colon), &o->width, &o->height) ||
-          !ParseLayout(spec.substr(colon + 1), &o->layout)) {
+      const std::wstring description = args[++i];
+      const size_t colon = description.find(L':');
+      if (colon == std::wstring::npos || !ParseSize(description.substr(0, colon), &o->width, &o->height) ||
+          !ParseLayout(description.substr(colon + 1), &o->layout)) {
         return L"--raw wants WIDTHxHEIGHT:yuy2 or WIDTHxHEIGHT:bgr24 and a file";
       }
       o->rawPath = args[++i];

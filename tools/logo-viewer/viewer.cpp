@@ -71,7 +71,8 @@ std::wstring Viewer::Start(HINSTANCE instance) {
 
   const std::wstring dll = ThisFolder() + L"Vorlane_LogoExtractor.dll";
   library_ = LoadLibraryW(dll.c_str());
-  if (library_ == nullptr) return L"cannot load " + dll + L" (error " + std::to_wstring(GetLastError()) + L")";
+  if (library_ == nullptr)
+    return L"cannot load " + dll + L" (error " + std::to_wstring(GetLastError()) + L")";
   auto version = reinterpret_cast<int32_t (*)()>(
       reinterpret_cast<void*>(GetProcAddress(library_, "Quorsana_Plugin_Version")));
   auto descriptor = reinterpret_cast<const PluginDescriptor* (*)()>(
@@ -110,8 +111,8 @@ std::wstring Viewer::Start(HINSTANCE instance) {
   const bool automated = !options_.autoTestShot.empty();
   const std::wstring title = L"logo-viewer - " + FromCp1251(plugin_->name);
   window_ = CreateWindowExW(0, kWindowClass, title.c_str(), style, automated ? 0 : CW_USEDEFAULT,
-                            automated ? 0 : CW_USEDEFAULT, outer.right - outer.left,
-                            outer.bottom - outer.top, nullptr, bar, instance, this);
+                            automated ? 0 : CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                            nullptr, bar, instance, this);
   if (window_ == nullptr) return L"cannot create the window";
 
   displayInfo_.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -243,7 +244,8 @@ void Viewer::Show(const uint8_t* frame) {
   std::vector<uint8_t> dib(stride * size_t(h), 0);
   if (options_.layout == broadcast::Layout::kBgr24) {
     // Already bottom-up B, G, R: only the rows' padding differs.
-    for (int y = 0; y < h; ++y) std::memcpy(&dib[stride * size_t(y)], frame + 3 * size_t(w) * size_t(y), 3 * size_t(w));
+    for (int y = 0; y < h; ++y)
+      std::memcpy(&dib[stride * size_t(y)], frame + 3 * size_t(w) * size_t(y), 3 * size_t(w));
   } else {
     const std::vector<uint8_t> rgb = broadcast::FrameToRgb(frame, w, h, options_.layout);
     for (int y = 0; y < h; ++y) {
@@ -329,7 +331,8 @@ void Viewer::AutoTestStep() {
         Fail(L"Save is not enabled after Stop");
         return;
       }
-      RedrawWindow(pluginWindow_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      RedrawWindow(pluginWindow_, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
       UpdateWindow(window_);
       autoMark_ = GetTickCount();
       autoStage_ = 4;

@@ -23,7 +23,7 @@ namespace vle::viewer {
 struct ViewerOptions {
   int width = 720, height = 576;
   broadcast::Layout layout = broadcast::Layout::kYuy2;
-  std::wstring rawPath;       // empty: the synthetic broadcast
+  std::wstring rawPath;  // empty: the synthetic broadcast
   int framesPerSecond = broadcast::SyntheticBroadcast::kFramesPerSecond;
   std::wstring autoTestShot;  // non-empty: run the automated session and write this screenshot
 };
