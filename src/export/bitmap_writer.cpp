@@ -60,11 +60,13 @@ void RemoveIfRegularFile(const std::string& path) {
 }  // namespace
 
 bool ImageBuffer::SaveBitmap(std::string path) const {
-  // A buffer without pixels, or whose rect has left the allocation, has nothing to show.
+  // An empty rect keeps its one non-zero side in the header (a 0 x 115 picture is still 115 high);
+  // a buffer without pixels, or whose rect has left the allocation, has nothing to show.
+  int64_t width = std::max<int64_t>(int64_t{rect.right} - rect.left, 0);
+  int64_t height = std::max<int64_t>(int64_t{rect.bottom} - rect.top, 0);
   const bool usable = bits != nullptr && rect.left >= 0 && rect.top >= 0 &&
                       rect.right <= allocWidth && rect.bottom <= allocHeight;
-  const int64_t width = usable ? std::max<int64_t>(int64_t{rect.right} - rect.left, 0) : 0;
-  const int64_t height = usable ? std::max<int64_t>(int64_t{rect.bottom} - rect.top, 0) : 0;
+  if (width != 0 && height != 0 && !usable) width = height = 0;
   const uint64_t rowBytes = (uint64_t(width) * 3 + 3) & ~uint64_t{3};
   const uint64_t imageBytes = rowBytes * uint64_t(height);
   // The size field has 32 bits; a picture that cannot be described is not written at all.

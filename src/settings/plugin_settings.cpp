@@ -1,0 +1,49 @@
+#include "settings/plugin_settings.h"
+
+#include <exception>
+
+#include "settings/settings_table.h"
+
+namespace vle {
+namespace {
+
+void ReadAll(IniDocument& ini, SettingsBlock* active, int32_t* dlgWndPosX, int32_t* dlgWndPosY) {
+  ini.ReadInt32(kPluginSettingsSection, "DlgWndPosX", dlgWndPosX, kNoWindowPosition);
+  ini.ReadInt32(kPluginSettingsSection, "DlgWndPosY", dlgWndPosY, kNoWindowPosition);
+  ini.ReadTable(kPluginSettingsSection, SettingsTable, kSettingsTableCount);
+  *active = TableBlock;
+}
+
+}  // namespace
+
+void LoadPluginSettings(IniDocument& ini, SettingsBlock* active, int32_t* dlgWndPosX, int32_t* dlgWndPosY,
+                        platform::SystemQueries& system) {
+  try {
+    ini.Locate(system);
+    ini.Open(false);  // a file that is not open makes every lookup fail: defaults
+    ReadAll(ini, active, dlgWndPosX, dlgWndPosY);
+    ini.Close();
+  } catch (const std::exception&) {
+    // Out of memory on a monstrous file: no half-read settings, the defaults. With the file closed
+    // every lookup fails without allocating.
+    ini.Abandon();
+    ReadAll(ini, active, dlgWndPosX, dlgWndPosY);
+  }
+}
+
+bool SavePluginSettings(IniDocument& ini, const SettingsBlock& active, int32_t dlgWndPosX, int32_t dlgWndPosY) {
+  try {
+    if (!ini.OpenForWrite()) return false;
+    ini.WriteSection(kPluginSettingsSection);
+    ini.WriteInt32("DlgWndPosX", dlgWndPosX);
+    ini.WriteInt32("DlgWndPosY", dlgWndPosY);
+    TableBlock = active;
+    ini.WriteTable(SettingsTable, kSettingsTableCount);
+    return ini.Close();
+  } catch (const std::exception&) {
+    ini.Abandon();
+    return false;
+  }
+}
+
+}  // namespace vle
