@@ -2,11 +2,15 @@
 // message. Each is answered from inside its modal loop by a thread timer, with a fallback close.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <colordlg.h>
 #include <dlgs.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <memory>
+#include <utility>
 
 #include "ui/control_ids.h"
 #include "win32ui/plugin_host.h"
@@ -76,10 +80,12 @@ TEST_F(ModalTest, AboutBoxShowsVersionNameAndPictureAndClosesWithOk) {
 }
 
 // The picture is stored as a 32 x 32 bitmap of 24 bits per pixel.
-TEST_F(ModalTest, AboutPictureResourceIs32By32With24Bits) {
-  HRSRC found = FindResourceW(host_->module(), MAKEINTRESOURCEW(IDB_ABOUT), MAKEINTRESOURCEW(2));  // RT_BITMAP
+TEST(PluginResources, AboutPictureIs32By32With24Bits) {
+  PluginHost host;
+  ASSERT_TRUE(host.loaded());
+  HRSRC found = FindResourceW(host.module(), MAKEINTRESOURCEW(IDB_ABOUT), MAKEINTRESOURCEW(2));  // RT_BITMAP
   ASSERT_NE(found, nullptr);
-  const auto* info = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(host_->module(), found)));
+  const auto* info = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(host.module(), found)));
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->biWidth, 32);
   EXPECT_EQ(info->biHeight, 32);
@@ -87,10 +93,41 @@ TEST_F(ModalTest, AboutPictureResourceIs32By32With24Bits) {
   EXPECT_EQ(info->biCompression, DWORD(BI_RGB));
 }
 
+// What the system's file properties show: version 0.1.0.2, product version text "1.02".
+TEST(PluginResources, VersionIs0102) {
+  const std::wstring dll = ProgramFolder() + L"Vorlane_LogoExtractor.dll";
+  DWORD ignored = 0;
+  std::vector<uint8_t> block(GetFileVersionInfoSizeW(dll.c_str(), &ignored));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, DWORD(block.size()), block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000002u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000002u);
+  struct Translation {
+    WORD language, codePage;
+  }* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                             &length));
+  wchar_t key[64];
+  swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\", translation->language, translation->codePage);
+  for (const auto& [name, value] : {std::pair<const wchar_t*, const wchar_t*>{L"ProductVersion", L"1.02"},
+                                    {L"FileVersion", L"0.1.0.2"}}) {
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), (std::wstring(key) + name).c_str(), reinterpret_cast<void**>(&text),
+                               &length)) << name;
+    EXPECT_EQ(std::wstring(text), value);
+  }
+}
+
 struct ColourCase {
   const char* name;
   int red, green, blue;
 };
+void PrintTo(const ColourCase& c, std::ostream* out) { *out << c.name; }
 
 class ColourChooserTest : public ModalTest, public testing::WithParamInterface<ColourCase> {};
 
@@ -105,6 +142,7 @@ TEST_P(ColourChooserTest, ChosenColourPaintsTheButtonAndIsSaved) {
   ClickAndAnswer(IDC_COLOR_KEY, [&](HWND chooser) {
     EXPECT_EQ(GetWindow(chooser, GW_OWNER), settings);
     // Opened in full, with the current key colour preselected.
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(chooser, COLOR_RED)));
     EXPECT_EQ(EditText(chooser, COLOR_RED), L"0");
     EXPECT_EQ(EditText(chooser, COLOR_GREEN), L"128");
     EXPECT_EQ(EditText(chooser, COLOR_BLUE), L"255");
@@ -213,6 +251,7 @@ TEST_F(SaveChooserTest, WritesTheTemplateBitmapUnderTheChosenRussianName) {
     EXPECT_EQ(GetWindow(chooser, GW_OWNER), settings);
     HWND types = GetDlgItem(chooser, cmb1);
     EXPECT_EQ(TextOf(types), L"Файлы логотипа (*.bmp)");
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(chooser, chx1))) << "no read-only check box";
     // No extension typed: the chooser adds "bmp".
     SetWindowTextW(FileNameBox(chooser), (folder_ + L"логотип").c_str());
     PostClick(chooser, IDOK);
@@ -230,14 +269,43 @@ TEST_F(SaveChooserTest, WritesTheTemplateBitmapUnderTheChosenRussianName) {
   EXPECT_EQ(Le32(bitmap, 22), 115u);
   EXPECT_EQ(uint8_t(bitmap[28]), 24);
 
-  // The next chooser opens with the last path filled in; cancelling it writes nothing.
+  // The next chooser opens with the last path filled in: accepted as it is, it names the same
+  // file again.
+  ASSERT_TRUE(DeleteFileW(saved.c_str()));
   ClickAndAnswer(IDC_SAVE, [&](HWND chooser) {
-    EXPECT_EQ(TextOf(FileNameBox(chooser)), saved);
-    SetWindowTextW(FileNameBox(chooser), (folder_ + L"other").c_str());
-    PostClick(chooser, IDCANCEL);
+    EXPECT_EQ(TextOf(FileNameBox(chooser)), L"логотип.bmp");
+    PostClick(chooser, IDOK);
   });
+  EXPECT_EQ(Read(saved), bitmap);
+
+  // An existing file: the chooser asks before it is replaced; "No", then cancelling the chooser,
+  // leaves it alone.
+  ModalAnswer overwrite({[&](HWND chooser) { PostClick(chooser, IDOK); },
+                         [&](HWND question) {
+                           HWND chooser = GetWindow(question, GW_OWNER);
+                           EXPECT_NE(chooser, host_->SettingsWindow());
+                           PostClick(question, IDNO);
+                           PostClick(chooser, IDCANCEL);
+                         }});
+  host_->Click(IDC_SAVE);
+  EXPECT_TRUE(overwrite.answered());
+  EXPECT_FALSE(overwrite.fellBack());
   EXPECT_EQ(Files(), std::vector<std::wstring>{L"логотип.bmp"});
   EXPECT_EQ(Read(saved), bitmap);
+}
+
+// The chosen file is written through the ANSI file functions: a name that the ANSI code page
+// cannot spell (a Latin accent under the Cyrillic code page) is refused rather than written to a mangled
+// name.
+TEST_F(SaveChooserTest, NameOutsideTheAnsiCodePageWritesNothing) {
+  HoldTemplate();
+  ClickAndAnswer(IDC_SAVE, [&](HWND chooser) {
+    SetWindowTextW(FileNameBox(chooser), (folder_ + L"café.bmp").c_str());
+    PostClick(chooser, IDOK);
+  });
+  EXPECT_TRUE(Files().empty());
+  ASSERT_NE(host_->SettingsWindow(), nullptr);
+  EXPECT_TRUE(host_->Enabled(IDC_SAVE));
 }
 
 // The chooser belongs to the settings window: a host that unloads the plug-in while the chooser

@@ -117,15 +117,16 @@ bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
   }
 }
 
+namespace {
+BOOL CALLBACK CollectVisible(HWND w, LPARAM list) {
+  if (IsWindowVisible(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+  return TRUE;
+}
+}  // namespace
+
 std::vector<HWND> ThreadWindows() {
   std::vector<HWND> windows;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND w, LPARAM list) -> BOOL {
-        if (IsWindowVisible(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumThreadWindows(GetCurrentThreadId(), &CollectVisible, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
@@ -303,8 +304,11 @@ std::wstring PluginHost::Text(int id) const { return TextOf(GetDlgItem(SettingsW
 
 bool PluginHost::Enabled(int id) const { return IsWindowEnabled(GetDlgItem(SettingsWindow(), id)) != 0; }
 
-ModalAnswer::ModalAnswer(std::function<void(HWND)> answer, unsigned fallbackMs)
-    : answer_(std::move(answer)), known_(ThreadWindows()), deadline_(GetTickCount() + fallbackMs) {
+ModalAnswer::ModalAnswer(Answer answer, unsigned fallbackMs)
+    : ModalAnswer(std::vector<Answer>{std::move(answer)}, fallbackMs) {}
+
+ModalAnswer::ModalAnswer(std::vector<Answer> answers, unsigned fallbackMs)
+    : answers_(std::move(answers)), known_(ThreadWindows()), deadline_(GetTickCount() + fallbackMs) {
   g_activeAnswer = this;
   timer_ = SetTimer(nullptr, 0, 50, &ModalAnswer::Tick);
 }
@@ -327,9 +331,12 @@ void ModalAnswer::OnTick() {
       fresh.push_back(w);
     }
   }
-  if (!answered_ && !fresh.empty() && IsWindowEnabled(fresh.front())) {
-    answered_ = true;
-    answer_(fresh.front());
+  // The newest enabled window is the one that waits for an answer (an owner is disabled while
+  // its own modal box is open).
+  auto waiting = std::find_if(fresh.begin(), fresh.end(), [](HWND w) { return IsWindowEnabled(w) != 0; });
+  if (next_ < answers_.size() && waiting != fresh.end()) {
+    known_.push_back(*waiting);
+    answers_[next_++](*waiting);
   } else if (!fresh.empty() && int32_t(GetTickCount() - deadline_) >= 0) {
     fellBack_ = true;
     for (HWND w : fresh) {

@@ -98,29 +98,32 @@ class PluginHost {
   bool unloaded_ = true;
 };
 
-// Answers the next modal window that opens on this thread: a thread timer, which runs inside the
-// modal loop, hands the new window to `answer` once. The answer should end the window by posting
-// (not sending) its closing command. Should the window still be open after `fallbackMs`, it is
-// cancelled and closed, so that no test can hang; `fellBack()` then reports it.
+// Answers the next modal windows that open on this thread: a thread timer, which runs inside the
+// modal loop, hands each new window to the next of `answers`, once. An answer should end its
+// window by posting (not sending) the closing command. Should a window still be open after
+// `fallbackMs`, it is cancelled and closed, so that no test can hang; `fellBack()` reports it.
 class ModalAnswer {
  public:
-  explicit ModalAnswer(std::function<void(HWND)> answer, unsigned fallbackMs = 15000);
+  using Answer = std::function<void(HWND)>;
+  explicit ModalAnswer(Answer answer, unsigned fallbackMs = 15000);
+  explicit ModalAnswer(std::vector<Answer> answers, unsigned fallbackMs = 15000);
   ~ModalAnswer();
   ModalAnswer(const ModalAnswer&) = delete;
   ModalAnswer& operator=(const ModalAnswer&) = delete;
 
-  bool answered() const { return answered_; }
+  // Whether every answer ran.
+  bool answered() const { return next_ == answers_.size(); }
   bool fellBack() const { return fellBack_; }
 
  private:
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
   void OnTick();
 
-  std::function<void(HWND)> answer_;
+  std::vector<Answer> answers_;
+  size_t next_ = 0;
   std::vector<HWND> known_;
   DWORD deadline_;
   UINT_PTR timer_ = 0;
-  bool answered_ = false;
   bool fellBack_ = false;
   bool busy_ = false;
 };

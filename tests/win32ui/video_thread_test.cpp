@@ -3,9 +3,12 @@
 // computes them in this process with the headless window system.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include <algorithm>
 #include <atomic>
-#include <commctrl.h>
 #include <thread>
 
 #include "plugin/plugin.h"
@@ -38,13 +41,13 @@ std::vector<uint8_t> MakeFrame(int index, int32_t pixelFormat) {
   return bytes;
 }
 
-struct Run {
+struct FrameRun {
   std::vector<std::vector<uint8_t>> frames;
   std::vector<int32_t> results;
 };
 
-Run Process(const PluginDescriptor& plugin, int32_t pixelFormat) {
-  Run run;
+FrameRun Process(const PluginDescriptor& plugin, int32_t pixelFormat) {
+  FrameRun run;
   int32_t size[2] = {kWidth, kHeight};
   for (int i = 0; i < kFrames; ++i) {
     std::vector<uint8_t> frame = MakeFrame(i, pixelFormat);
@@ -62,10 +65,25 @@ struct VideoCase {
   int32_t pixelFormat;
   int posX;  // a region position set through the window before capturing; -1 leaves the default
 };
+void PrintTo(const VideoCase& c, std::ostream* out) { *out << c.name; }
 
+// The plug-in code linked into this program keeps its settings file under this program's name.
+std::wstring InProcessSettingsFile() {
+  wchar_t path[MAX_PATH * 4] = {};
+  GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  std::wstring name(path);
+  name = name.substr(name.find_last_of(L'\\') + 1);
+  return ProgramFolder() + L"Plugins\\" + name.substr(0, name.rfind(L'.')) + L".ini";
+}
+
+// Both copies of the plug-in start from their defaults.
 class VideoThreadTest : public testing::TestWithParam<VideoCase> {
  protected:
-  void SetUp() override { RemoveSettingsFile(); }
+  void SetUp() override {
+    RemoveSettingsFile();
+    DeleteFileW(InProcessSettingsFile().c_str());
+  }
+  void TearDown() override { DeleteFileW(InProcessSettingsFile().c_str()); }
 };
 
 TEST_P(VideoThreadTest, FramesMatchTheInProcessComputation) {
@@ -86,7 +104,7 @@ TEST_P(VideoThreadTest, FramesMatchTheInProcessComputation) {
   host.Click(IDC_START);
 
   std::atomic<bool> done{false};
-  Run real;
+  FrameRun real;
   std::thread video([&] {
     real = Process(host.plugin(), c.pixelFormat);
     done = true;
@@ -106,9 +124,11 @@ TEST_P(VideoThreadTest, FramesMatchTheInProcessComputation) {
   local.configure(&args);
   auto& desktop = ui::headless::Desktop();
   desktop.Pump();
-  if (c.posX >= 0) ASSERT_TRUE(desktop.ScrollTo(IDC_POSX_SPIN, c.posX));
+  if (c.posX >= 0) {
+    ASSERT_TRUE(desktop.ScrollTo(IDC_POSX_SPIN, c.posX));
+  }
   ASSERT_TRUE(desktop.Click(IDC_START));
-  const Run expected = Process(local, c.pixelFormat);
+  const FrameRun expected = Process(local, c.pixelFormat);
   local.unload();
 
   ASSERT_EQ(real.results, expected.results);
