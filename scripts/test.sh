@@ -57,7 +57,7 @@ run_ctest() {  # preset, ctest args...
   shift
   echo "== test: $preset" >&2
   (cd "build/$preset" && ctest --timeout 600 --output-on-failure "$@") >"$log_dir/$preset-test.log" 2>&1
-  grep -E '(Failed|\*\*\*Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
+  grep -E '\*\*\*(Failed|Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
   tail -n 3 "$log_dir/$preset-test.log" >&2
   count_ctest "$log_dir/$preset-test.log"
 }
@@ -67,7 +67,7 @@ if [[ "$skip" != *" native "* ]]; then
 fi
 
 if [[ "$skip" != *" asan "* ]]; then
-  build_tree native-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  build_tree native-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_ctest native-asan -j"$jobs"
 fi
 
@@ -95,7 +95,7 @@ run_windows_tree() {  # preset arch
   # Windows need a display; one virtual X server serves the whole run.
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
     "cd build/$preset && ctest --timeout 600 --output-on-failure" >"$log_dir/$preset-test.log" 2>&1
-  grep -E '(Failed|\*\*\*Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
+  grep -E '\*\*\*(Failed|Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
   tail -n 3 "$log_dir/$preset-test.log" >&2
   count_ctest "$log_dir/$preset-test.log"
   vle_wine_teardown

@@ -1,3 +1,5 @@
+#include <cstdint>
+
 #include "core/muldiv.h"
 #include "frame/frame_adapter.h"
 
@@ -38,15 +40,20 @@ Rect FrameAdapter::ScaleRegion(const int32_t position[2], const int32_t size[2],
 namespace {
 
 // One axis of one surface: cut [lo, hi) to [0, extent) and carry each cut to the partner's same
-// edge. Differences are formed in 64 bits so hostile coordinates cannot overflow.
+// edge. Cuts are formed in 64 bits; one that would carry the partner's edge out of the 32-bit range
+// (hostile coordinates) fails instead of wrapping it around to a plausible place.
 bool ClipAxis(int32_t extent, int32_t& lo, int32_t& hi, int32_t& partnerLo, int32_t& partnerHi) {
   if (!(lo < hi && lo < extent && hi > 0)) return false;
   if (lo < 0) {
-    partnerLo = static_cast<int32_t>(int64_t{partnerLo} - lo);
+    const int64_t moved = int64_t{partnerLo} - lo;
+    if (moved > INT32_MAX) return false;
+    partnerLo = static_cast<int32_t>(moved);
     lo = 0;
   }
   if (hi > extent) {
-    partnerHi = static_cast<int32_t>(int64_t{partnerHi} - (int64_t{hi} - extent));
+    const int64_t moved = int64_t{partnerHi} - (int64_t{hi} - extent);
+    if (moved < INT32_MIN) return false;
+    partnerHi = static_cast<int32_t>(moved);
     hi = extent;
   }
   return true;

@@ -17,7 +17,8 @@ void PluginSession::SetUp() {
                    "-" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF)))
                      .string();
   fs::remove_all(settingsDir_);
-  fs::create_directories(settingsDir_);
+  // The host makes its own folder; the plug-in creates only the last level, Plugins.
+  fs::create_directories(fs::path(settingsDir_) / "Quorsana");
 #ifdef _WIN32
   _putenv_s("XDG_CONFIG_HOME", settingsDir_.c_str());
   _putenv_s("QUORSANA_STORE_IN_USERS_FOLDER", "1");

@@ -1,0 +1,81 @@
+// AVX2 template rows: 16 pixels per step, the SSE2 arithmetic in 256-bit registers. Built only
+// where the compiler targets AVX2 for this file (not in the 32-bit plug-in).
+#include "core/template_rows.h"
+
+#if defined(__AVX2__)
+
+#include <immintrin.h>
+
+namespace vle {
+namespace {
+
+inline __m256i Load(const uint32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+inline void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+template <bool kKeepMax>
+inline __m256i Accumulate(__m256i s, __m256i d) {
+  const __m256i sy = _mm256_srli_epi32(s, 24);
+  const __m256i dy = _mm256_srli_epi32(d, 24);
+  const __m256i take = kKeepMax ? _mm256_cmpgt_epi32(sy, dy) : _mm256_cmpgt_epi32(dy, sy);
+  return _mm256_blendv_epi8(d, s, take);
+}
+
+template <bool kKeepMax>
+void AccumulateRow_AVX2(const uint32_t* src, uint32_t* dst, int count) {
+  const int whole = count & ~15;
+  for (int i = 0; i < whole; i += 16) {
+    const __m256i a = Accumulate<kKeepMax>(Load(src + i), Load(dst + i));
+    const __m256i b = Accumulate<kKeepMax>(Load(src + i + 8), Load(dst + i + 8));
+    Store(dst + i, a);
+    Store(dst + i + 8, b);
+  }
+  if (count > whole) {
+    (kKeepMax ? AccumulateMaxRow_C : AccumulateMinRow_C)(src + whole, dst + whole, count - whole);
+  }
+}
+
+void BuildTemplateRow_AVX2(const uint32_t* max, const uint32_t* min, uint32_t* out, int count,
+                           const TemplateParams& params) {
+  const __m256i key = _mm256_set1_epi32(int32_t(params.keyPixel));
+  const __m256i threshold = _mm256_set1_epi32(params.threshold);
+  const __m256i black = _mm256_set1_epi32(params.blackLevel);
+  const __m256i inverse = _mm256_set1_epi32(int32_t(params.inverseMask));
+  auto pixels = [&](const uint32_t* mx, const uint32_t* mn) {
+    const __m256i lo = Load(mn);
+    const __m256i maxY = _mm256_srli_epi32(Load(mx), 24);
+    const __m256i minY = _mm256_srli_epi32(lo, 24);
+    const __m256i varying = _mm256_cmpgt_epi32(_mm256_sub_epi32(maxY, minY), threshold);
+    const __m256i dark = _mm256_cmpgt_epi32(black, minY);
+    const __m256i selected = _mm256_xor_si256(_mm256_or_si256(varying, dark), inverse);
+    return _mm256_blendv_epi8(lo, key, selected);
+  };
+  const int whole = count & ~15;
+  for (int i = 0; i < whole; i += 16) {
+    const __m256i a = pixels(max + i, min + i);
+    const __m256i b = pixels(max + i + 8, min + i + 8);
+    Store(out + i, a);
+    Store(out + i + 8, b);
+  }
+  if (count > whole) {
+    BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);
+  }
+}
+
+constexpr KernelRows kRowsAvx2{AccumulateRow_AVX2<true>, AccumulateRow_AVX2<false>,
+                               BuildTemplateRow_AVX2};
+
+}  // namespace
+
+const KernelRows* KernelRowsAvx2() { return &kRowsAvx2; }
+
+}  // namespace vle
+
+#else
+
+namespace vle {
+const KernelRows* KernelRowsAvx2() { return nullptr; }
+}  // namespace vle
+
+#endif

@@ -1,0 +1,118 @@
+// The scalar row conversions: the definition every SIMD variant is checked against.
+#include "frame/import_rows.h"
+
+#include "platform/cpu.h"
+
+namespace vle {
+namespace {
+
+// Floor division by a power of two. GCC and Clang shift signed values arithmetically (C++20
+// makes it the rule), so this rounds towards minus infinity like the SIMD shifts do.
+static_assert((-7 >> 2) == -2, "arithmetic right shift");
+constexpr int32_t FloorShift(int32_t value, int bits) { return value >> bits; }
+
+constexpr uint32_t Clamp255(int32_t value) {
+  return value < 0 ? 0u : value > 255 ? 255u : uint32_t(value);
+}
+
+// One Yuy2 pixel (its own Y, its pair's Cb and Cr) as a picture pixel of layout kCode.
+template <int32_t kCode>
+inline uint32_t FromYuv(uint32_t y, uint32_t cb, uint32_t cr) {
+  if constexpr (kCode == kYuvLuma32) {
+    return y | cb << 8 | y << 16 | cr << 24;
+  } else if constexpr (kCode == kYuvAlpha32) {
+    return y | cb << 8 | 0xFFu << 16 | cr << 24;
+  } else {
+    const int32_t u = int32_t(cb) - 128;
+    const int32_t v = int32_t(cr) - 128;
+    const int32_t luma = int32_t(y);
+    const uint32_t b = Clamp255(luma + FloorShift(7258 * u, 12));
+    const uint32_t g = Clamp255(luma + FloorShift(-1410 * u, 12) + FloorShift(-2925 * v, 12));
+    const uint32_t r = Clamp255(luma + FloorShift(5743 * v, 12));
+    const uint32_t top = kCode == kBgrLuma32 ? y : 0xFFu;
+    return b | g << 8 | r << 16 | top << 24;
+  }
+}
+
+// One Bgr24 pixel as a picture pixel of layout kCode.
+template <int32_t kCode>
+inline uint32_t FromBgr(uint32_t b, uint32_t g, uint32_t r) {
+  if constexpr (kCode == kBgrAlpha32) {
+    return b | g << 8 | r << 16 | 0xFFu << 24;
+  } else {
+    const int32_t bi = int32_t(b), gi = int32_t(g), ri = int32_t(r);
+    const uint32_t y = uint32_t(FloorShift(3735 * bi + 19235 * gi + 9798 * ri, 15));
+    if constexpr (kCode == kBgrLuma32) {
+      return b | g << 8 | r << 16 | y << 24;
+    } else {
+      const uint32_t cb = uint32_t(FloorShift(16384 * bi - 10855 * gi - 5529 * ri, 15) + 128);
+      const uint32_t cr = uint32_t(FloorShift(-2664 * bi - 13720 * gi + 16384 * ri, 15) + 128);
+      const uint32_t mid = kCode == kYuvLuma32 ? y : 0xFFu;
+      return y | cb << 8 | mid << 16 | cr << 24;
+    }
+  }
+}
+
+}  // namespace
+
+template <int32_t kCode>
+void Yuy2ToImageRow_C(const uint8_t* src, uint32_t* dst, int count) {
+  for (int i = 0; i + 1 < count; i += 2, src += 4) {
+    dst[i] = FromYuv<kCode>(src[0], src[1], src[3]);
+    dst[i + 1] = FromYuv<kCode>(src[2], src[1], src[3]);
+  }
+  if (count & 1) dst[count - 1] = FromYuv<kCode>(src[0], src[1], src[3]);
+}
+
+template <int32_t kCode>
+void Yuy2ToImageRowSplit_C(const uint8_t* src, uint32_t* dst, int count) {
+  if (count <= 0) return;
+  dst[0] = FromYuv<kCode>(src[2], src[1], src[3]);
+  Yuy2ToImageRow_C<kCode>(src + 4, dst + 1, count - 1);
+}
+
+template <int32_t kCode>
+void Bgr24ToImageRow_C(const uint8_t* src, uint32_t* dst, int count) {
+  for (int i = 0; i < count; ++i, src += 3) dst[i] = FromBgr<kCode>(src[0], src[1], src[2]);
+}
+
+#define VLE_IMPORT_ROWS_INSTANTIATE(code)                                    \
+  template void Yuy2ToImageRow_C<code>(const uint8_t*, uint32_t*, int);      \
+  template void Yuy2ToImageRowSplit_C<code>(const uint8_t*, uint32_t*, int); \
+  template void Bgr24ToImageRow_C<code>(const uint8_t*, uint32_t*, int);
+VLE_IMPORT_ROWS_INSTANTIATE(kBgrLuma32)
+VLE_IMPORT_ROWS_INSTANTIATE(kBgrAlpha32)
+VLE_IMPORT_ROWS_INSTANTIATE(kYuvAlpha32)
+VLE_IMPORT_ROWS_INSTANTIATE(kYuvLuma32)
+#undef VLE_IMPORT_ROWS_INSTANTIATE
+
+namespace {
+
+template <int32_t kCode>
+constexpr ImportRows kYuy2C{Yuy2ToImageRow_C<kCode>, Yuy2ToImageRowSplit_C<kCode>};
+template <int32_t kCode>
+constexpr ImportRows kBgr24C{Bgr24ToImageRow_C<kCode>, nullptr};
+
+// Slots in ImportSlot order: 3, 4, 9, 11.
+constexpr ImportRowSet kRowsC{
+    {kYuy2C<kBgrLuma32>, kYuy2C<kBgrAlpha32>, kYuy2C<kYuvAlpha32>, kYuy2C<kYuvLuma32>},
+    {kBgr24C<kBgrLuma32>, kBgr24C<kBgrAlpha32>, kBgr24C<kYuvAlpha32>, kBgr24C<kYuvLuma32>},
+};
+
+}  // namespace
+
+const ImportRowSet& ImportRowsC() { return kRowsC; }
+
+ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat, int cpuFeatures) {
+  const int slot = ImportSlot(imageFormat);
+  if (slot < 0 || (frameFormat != kYuy2 && frameFormat != kBgr24)) {
+    return ImportRows{nullptr, nullptr};
+  }
+  // Later instruction sets override earlier ones.
+  const ImportRowSet* set = &kRowsC;
+  if ((cpuFeatures & platform::kCpuSse2) && ImportRowsSse2() != nullptr) set = ImportRowsSse2();
+  if ((cpuFeatures & platform::kCpuAvx2) && ImportRowsAvx2() != nullptr) set = ImportRowsAvx2();
+  return frameFormat == kYuy2 ? set->yuy2[slot] : set->bgr24[slot];
+}
+
+}  // namespace vle

@@ -1,0 +1,100 @@
+// A whole session as host and user play it: load, format, configure, capture, unload, and the
+// settings that survive into the next load.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <cstring>
+#include <iterator>
+
+#include "platform/module_scope.h"
+#include "support/plugin_session.h"
+#include "ui/control_ids.h"
+
+namespace vle::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PluginLifecycleTest : public PluginSession {
+ protected:
+  fs::path SettingsFile() {
+    return fs::path(settingsDir_) / "Quorsana" / "Plugins" / (ModuleName() + ".ini");
+  }
+  // The settings file is named after the module that holds the plug-in: here, the test program.
+  static std::string ModuleName() {
+#ifdef _WIN32
+    return "vle_unit";
+#else
+    return fs::read_symlink("/proc/self/exe").stem().string();
+#endif
+  }
+  std::string ReadSettingsFile() {
+    std::ifstream in(SettingsFile(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+TEST_F(PluginLifecycleTest, SettingsAndWindowPositionSurviveAnUnloadAndReload) {
+  const PluginDescriptor* d = Quorsana_Plugin_PR();
+  d->load();
+  const SettingsBlock loaded = settings();
+  EXPECT_EQ(std::memcmp(&kDefaultSettings, &loaded, sizeof loaded), 0);
+  Announce(720, 576, 0);
+  Configure();
+  desktop().ScrollTo(IDC_THRESHOLD_SPIN, 33);
+  desktop().ScrollTo(IDC_POSX_SPIN, 100);
+  desktop().Click(IDC_INVERSE);
+  desktop().MoveWindow(40, 30);
+  desktop().Click(IDC_START);
+  HostFrame frame(720, 576, 0);
+  Settle(frame);
+  EXPECT_EQ(Process(frame), 1);
+  desktop().Click(IDC_STOP);
+  d->unload();  // the window goes, its edits stand and are written
+
+  EXPECT_EQ(ReadSettingsFile(),
+            "[PluginSettings]\r\nDlgWndPosX=40\r\nDlgWndPosY=30\r\nLogoPosX=100\r\nLogoPosY=20\r\n"
+            "LogoSizeX=200\r\nLogoSizeY=200\r\nInverseSelection=1\r\nThreshold=33\r\nBlackLevel=0\r\n"
+            "ColorKey=16744448\r\n");
+
+  module().state.activeSettings.Store(kDefaultSettings);
+  module().dialog.dlgWndPosX = module().dialog.dlgWndPosY = 0;
+  d->load();
+  const SettingsBlock s = settings();
+  EXPECT_EQ(s.threshold, 33);
+  EXPECT_EQ(s.logoPosX, 100);
+  EXPECT_EQ(s.inverseSelection, 1u);
+  EXPECT_EQ(module().dialog.dlgWndPosX, 40);
+  Configure();
+  EXPECT_EQ(desktop().WindowRect().left, 40);
+  EXPECT_EQ(desktop().WindowRect().top, 30);
+  EXPECT_EQ(desktop().Text(IDC_THRESHOLD_EDIT), "33");
+}
+
+TEST_F(PluginLifecycleTest, AnUnloadWithoutEverOpeningTheWindowWritesWhatWasLoaded) {
+  Quorsana_Plugin_PR()->load();
+  Quorsana_Plugin_PR()->unload();
+  EXPECT_EQ(ReadSettingsFile(),
+            "[PluginSettings]\r\nDlgWndPosX=-100\r\nDlgWndPosY=-100\r\nLogoPosX=20\r\nLogoPosY=20\r\n"
+            "LogoSizeX=200\r\nLogoSizeY=200\r\nInverseSelection=0\r\nThreshold=50\r\nBlackLevel=0\r\n"
+            "ColorKey=16744448\r\n");
+}
+
+TEST_F(PluginLifecycleTest, CallbacksKeepTheCallersModuleContext) {
+  // Every callback switches to the plug-in's context and gives the caller's back.
+  EXPECT_EQ(platform::CurrentModule(), nullptr);
+  Quorsana_Plugin_PR()->load();
+  Announce(16, 16, 0);
+  Configure();
+  HostFrame frame(16, 16, 0);
+  Process(frame);
+  Quorsana_Plugin_PR()->idle();
+  Quorsana_Plugin_PR()->unload();
+  EXPECT_EQ(platform::CurrentModule(), nullptr);
+  platform::ModuleScope outer;
+  EXPECT_EQ(platform::CurrentModule(), platform::PluginModule());
+}
+
+}  // namespace
+}  // namespace vle::test
