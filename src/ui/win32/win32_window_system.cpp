@@ -29,6 +29,9 @@ std::wstring Widen(UINT codePage, const std::string& text) {
   return wide;
 }
 
+// Windows-1251 bytes as UTF-16, one character per byte, embedded NULs included.
+std::wstring FromCp1251(const std::string& text) { return Widen(kCp1251, text); }
+
 // False when `wide` holds a character that the ANSI code page cannot represent exactly.
 bool NarrowToAnsi(const std::wstring& wide, std::string* out) {
   out->clear();
@@ -84,8 +87,6 @@ INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 }
 
 }  // namespace
-
-std::wstring FromCp1251(const std::string& text) { return Widen(kCp1251, text); }
 
 Win32WindowSystem::Win32WindowSystem() {
   // Untouched custom colour slots show white, as in a chooser that has never been used.

@@ -73,7 +73,4 @@ class Win32WindowSystem final : public WindowSystem {
   COLORREF customColours_[16];
 };
 
-// Windows-1251 bytes as UTF-16; bytes are converted one for one, embedded NULs included.
-std::wstring FromCp1251(const std::string& text);
-
 }  // namespace vle::ui::win32
