@@ -31,46 +31,37 @@ void BuildTemplateRow_C(const uint32_t* max, const uint32_t* min, uint32_t* out,
   }
 }
 
-namespace {
-
-constexpr KernelRows kRowsC{AccumulateMaxRow_C, AccumulateMinRow_C, BuildTemplateRow_C};
-
-// A buffer's rect as rows: the top-left pixel and the step from one picture row to the next
-// (one allocation row back in memory).
-struct Plane {
-  uint32_t* topLeft;
-  int64_t pitch;
-  int32_t width;
-  int32_t height;
-};
-
-// False for a buffer without pixels, with an empty rect, or with a rect that leaves its
-// allocation (which no operation of ImageBuffer produces; direct field writes could).
-bool ToPlane(const ImageBuffer& buffer, Plane* plane) {
+bool RowsOf(const ImageBuffer& buffer, PixelRows* rows) {
   const Rect& r = buffer.rect;
   if (buffer.bits == nullptr || IsEmpty(r)) return false;
   if (r.left < 0 || r.top < 0 || r.right > buffer.allocWidth || r.bottom > buffer.allocHeight) {
     return false;
   }
-  *plane = Plane{buffer.PixelAt(r.left, r.top), -int64_t{buffer.allocWidth}, r.right - r.left,
-                 r.bottom - r.top};
+  *rows = PixelRows{buffer.PixelAt(r.left, r.top), -int64_t{buffer.allocWidth}, r.right - r.left,
+                    r.bottom - r.top};
   return true;
 }
 
+namespace {
+
+constexpr KernelRows kRowsC{AccumulateMaxRow_C, AccumulateMinRow_C, BuildTemplateRow_C};
+
 // The processed size is the last buffer's rect; an input smaller than it limits the work to what
 // the input holds rather than reading past it.
-void Limit(const Plane& input, Plane* work) {
+void Limit(const PixelRows& input, PixelRows* work) {
   if (input.width < work->width) work->width = input.width;
   if (input.height < work->height) work->height = input.height;
 }
 
 void Accumulate(const ImageBuffer& source, ImageBuffer& destination, bool keepMax) {
-  Plane src, dst;
-  if (!ToPlane(source, &src) || !ToPlane(destination, &dst)) return;
+  PixelRows src, dst;
+  if (!RowsOf(source, &src) || !RowsOf(destination, &dst)) return;
   Limit(src, &dst);
   const KernelRows rows = SelectKernelRows(platform::CpuFeatures());
   const AccumulateRowFn fn = keepMax ? rows.accumulateMax : rows.accumulateMin;
-  for (int32_t y = 0; y < dst.height; ++y) {
+  // Rows in memory order (bottom-up buffers: the last picture row first), so that every buffer
+  // is read as one ascending stream.
+  for (int32_t y = dst.height - 1; y >= 0; --y) {
     fn(src.topLeft + src.pitch * y, dst.topLeft + dst.pitch * y, dst.width);
   }
 }
@@ -97,14 +88,14 @@ void AccumulateMin(const ImageBuffer& source, ImageBuffer& destination) {
 void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& output,
                    uint32_t colorKey, int32_t threshold, int32_t blackLevel,
                    uint32_t inverseSelection) {
-  Plane mx, mn, out;
-  if (!ToPlane(max, &mx) || !ToPlane(min, &mn) || !ToPlane(output, &out)) return;
+  PixelRows mx, mn, out;
+  if (!RowsOf(max, &mx) || !RowsOf(min, &mn) || !RowsOf(output, &out)) return;
   Limit(mx, &out);
   Limit(mn, &out);
-  const TemplateParams params{KeyPixel(colorKey), threshold, blackLevel,
-                              inverseSelection != 0 ? ~0u : 0u};
+  const TemplateParams params =
+      MakeTemplateParams(colorKey, threshold, blackLevel, inverseSelection);
   const TemplateRowFn fn = SelectKernelRows(platform::CpuFeatures()).buildTemplate;
-  for (int32_t y = 0; y < out.height; ++y) {
+  for (int32_t y = out.height - 1; y >= 0; --y) {  // memory order, as above
     fn(mx.topLeft + mx.pitch * y, mn.topLeft + mn.pitch * y, out.topLeft + out.pitch * y, out.width,
        params);
   }

@@ -1,5 +1,6 @@
-// AVX2 template rows: 16 pixels per step, the SSE2 arithmetic in 256-bit registers. Built only
-// where the compiler targets AVX2 for this file (not in the 32-bit plug-in).
+// AVX2 template rows: 16 pixels per step, the SSE2 arithmetic in 256-bit registers; a step stores
+// only when one of its pixels changes. Built only where the compiler targets AVX2 for this file
+// (not in the 32-bit plug-in).
 #include "core/template_rows.h"
 
 #if defined(__AVX2__)
@@ -14,22 +15,25 @@ inline __m256i Load(const uint32_t* p) {
 }
 inline void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
+// Where src's pixel replaces dst's.
 template <bool kKeepMax>
-inline __m256i Accumulate(__m256i s, __m256i d) {
+inline __m256i Takes(__m256i s, __m256i d) {
   const __m256i sy = _mm256_srli_epi32(s, 24);
   const __m256i dy = _mm256_srli_epi32(d, 24);
-  const __m256i take = kKeepMax ? _mm256_cmpgt_epi32(sy, dy) : _mm256_cmpgt_epi32(dy, sy);
-  return _mm256_blendv_epi8(d, s, take);
+  return kKeepMax ? _mm256_cmpgt_epi32(sy, dy) : _mm256_cmpgt_epi32(dy, sy);
 }
 
 template <bool kKeepMax>
 void AccumulateRow_AVX2(const uint32_t* src, uint32_t* dst, int count) {
   const int whole = count & ~15;
   for (int i = 0; i < whole; i += 16) {
-    const __m256i a = Accumulate<kKeepMax>(Load(src + i), Load(dst + i));
-    const __m256i b = Accumulate<kKeepMax>(Load(src + i + 8), Load(dst + i + 8));
-    Store(dst + i, a);
-    Store(dst + i + 8, b);
+    const __m256i s0 = Load(src + i), s1 = Load(src + i + 8);
+    const __m256i d0 = Load(dst + i), d1 = Load(dst + i + 8);
+    const __m256i t0 = Takes<kKeepMax>(s0, d0), t1 = Takes<kKeepMax>(s1, d1);
+    if (!_mm256_testz_si256(_mm256_or_si256(t0, t1), _mm256_or_si256(t0, t1))) {
+      Store(dst + i, _mm256_blendv_epi8(d0, s0, t0));
+      Store(dst + i + 8, _mm256_blendv_epi8(d1, s1, t1));
+    }
   }
   if (count > whole) {
     (kKeepMax ? AccumulateMaxRow_C : AccumulateMinRow_C)(src + whole, dst + whole, count - whole);
@@ -55,8 +59,12 @@ void BuildTemplateRow_AVX2(const uint32_t* max, const uint32_t* min, uint32_t* o
   for (int i = 0; i < whole; i += 16) {
     const __m256i a = pixels(max + i, min + i);
     const __m256i b = pixels(max + i + 8, min + i + 8);
-    Store(out + i, a);
-    Store(out + i + 8, b);
+    const __m256i changed = _mm256_or_si256(_mm256_xor_si256(a, Load(out + i)),
+                                            _mm256_xor_si256(b, Load(out + i + 8)));
+    if (!_mm256_testz_si256(changed, changed)) {
+      Store(out + i, a);
+      Store(out + i + 8, b);
+    }
   }
   if (count > whole) {
     BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);

@@ -1,6 +1,7 @@
 // SSE2 template rows: 8 pixels per step in 32-bit lanes. The luma difference and both compares
 // are full 32-bit signed operations, so every int32 threshold and black level gives exactly the
-// scalar result without clamping. Remainders go to the scalar routines.
+// scalar result without clamping. A step stores only when one of its pixels changes. Remainders go
+// to the scalar routines.
 #include <emmintrin.h>
 
 #include "core/template_rows.h"
@@ -18,22 +19,26 @@ inline __m128i Select(__m128i where, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
 }
 
-// Lumas are 0..255 after the shift, so the signed compare is the unsigned one.
+// Where src's pixel replaces dst's. Lumas are 0..255 after the shift, so the signed compare is
+// the unsigned one.
 template <bool kKeepMax>
-inline __m128i Accumulate(__m128i s, __m128i d) {
+inline __m128i Takes(__m128i s, __m128i d) {
   const __m128i sy = _mm_srli_epi32(s, 24);
   const __m128i dy = _mm_srli_epi32(d, 24);
-  return Select(kKeepMax ? _mm_cmpgt_epi32(sy, dy) : _mm_cmplt_epi32(sy, dy), s, d);
+  return kKeepMax ? _mm_cmpgt_epi32(sy, dy) : _mm_cmplt_epi32(sy, dy);
 }
 
 template <bool kKeepMax>
 void AccumulateRow_SSE2(const uint32_t* src, uint32_t* dst, int count) {
   const int whole = count & ~7;
   for (int i = 0; i < whole; i += 8) {
-    const __m128i a = Accumulate<kKeepMax>(Load(src + i), Load(dst + i));
-    const __m128i b = Accumulate<kKeepMax>(Load(src + i + 4), Load(dst + i + 4));
-    Store(dst + i, a);
-    Store(dst + i + 4, b);
+    const __m128i s0 = Load(src + i), s1 = Load(src + i + 4);
+    const __m128i d0 = Load(dst + i), d1 = Load(dst + i + 4);
+    const __m128i t0 = Takes<kKeepMax>(s0, d0), t1 = Takes<kKeepMax>(s1, d1);
+    if (_mm_movemask_epi8(_mm_or_si128(t0, t1)) != 0) {
+      Store(dst + i, Select(t0, s0, d0));
+      Store(dst + i + 4, Select(t1, s1, d1));
+    }
   }
   if (count > whole) {
     (kKeepMax ? AccumulateMaxRow_C : AccumulateMinRow_C)(src + whole, dst + whole, count - whole);
@@ -59,8 +64,12 @@ void BuildTemplateRow_SSE2(const uint32_t* max, const uint32_t* min, uint32_t* o
   for (int i = 0; i < whole; i += 8) {
     const __m128i a = pixels(max + i, min + i);
     const __m128i b = pixels(max + i + 4, min + i + 4);
-    Store(out + i, a);
-    Store(out + i + 4, b);
+    const __m128i same = _mm_and_si128(_mm_cmpeq_epi32(a, Load(out + i)),
+                                       _mm_cmpeq_epi32(b, Load(out + i + 4)));
+    if (_mm_movemask_epi8(same) != 0xFFFF) {
+      Store(out + i, a);
+      Store(out + i + 4, b);
+    }
   }
   if (count > whole) {
     BuildTemplateRow_C(max + whole, min + whole, out + whole, count - whole, params);

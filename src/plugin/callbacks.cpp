@@ -1,4 +1,6 @@
 #include "core/template_kernels.h"
+#include "core/template_rows.h"
+#include "frame/capture_frame.h"
 #include "platform/module_scope.h"
 #include "plugin/module.h"
 #include "plugin/plugin.h"
@@ -97,22 +99,24 @@ int32_t PluginProcessFrame(VideoFrame* frame) {
     const Rect region = adapter.ComputeRegion(position, extent);
 
     // Order matters: the template includes this frame, the capture never sees our own drawing,
-    // and the outline lies over the overlay.
-    if (s.captureActive.load(kRelaxed) != 0 && s.captureBuffer && s.maxBuffer && s.minBuffer) {
-      ImageBuffer& capture = *s.captureBuffer;
-      adapter.ImportRegion(frame->pixels, Point{0, 0}, capture.bits, capture.size(), capture.rect,
-                           kBgrLuma32);
-      AccumulateMax(capture, *s.maxBuffer);
-      AccumulateMin(capture, *s.minBuffer);
+    // and the outline lies over the overlay. Capture and template are one pass over the rows.
+    const bool capturing =
+        s.captureActive.load(kRelaxed) != 0 && s.captureBuffer && s.maxBuffer && s.minBuffer;
+    const bool showing =
+        s.templateActive.load(kRelaxed) != 0 && s.maxBuffer && s.minBuffer && s.templateBuffer;
+    const TemplateParams params = MakeTemplateParams(settings.colorKey, settings.threshold,
+                                                     settings.blackLevel, settings.inverseSelection);
+    if (capturing) {
+      CaptureFrame(adapter, frame->pixels, *s.captureBuffer, *s.maxBuffer, *s.minBuffer,
+                   showing ? s.templateBuffer : nullptr, params);
+    } else if (showing) {
+      BuildTemplate(*s.maxBuffer, *s.minBuffer, *s.templateBuffer, settings.colorKey,
+                    settings.threshold, settings.blackLevel, settings.inverseSelection);
     }
-    if (s.templateActive.load(kRelaxed) != 0 && s.maxBuffer && s.minBuffer && s.templateBuffer) {
-      ImageBuffer& output = *s.templateBuffer;
-      BuildTemplate(*s.maxBuffer, *s.minBuffer, output, settings.colorKey, settings.threshold,
-                    settings.blackLevel, settings.inverseSelection);
-      if (output.bits != nullptr) {
-        adapter.DrawImage(frame->pixels, Point{region.left, region.top}, output.bits, output.size(),
-                          region, kBgr32, 100);
-      }
+    if (showing && s.templateBuffer->bits != nullptr) {
+      const ImageBuffer& output = *s.templateBuffer;
+      adapter.DrawImage(frame->pixels, Point{region.left, region.top}, output.bits, output.size(),
+                        region, kBgr32, 100);
     }
     adapter.DrawFrameRect(frame->pixels, region, kOutlineThickness, kOutlineColour, 100);
     return 1;

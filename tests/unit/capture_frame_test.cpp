@@ -1,0 +1,194 @@
+// CaptureFrame against the sequence it replaces in the frame driver (ImportRegion into the capture
+// picture, AccumulateMax, AccumulateMin, BuildTemplate) run at the scalar level: whole frames of
+// both layouts, odd widths (the Yuy2 half pair), with and without the template, at every CPU
+// level; and what it does where that sequence would fold a capture picture the frame never wrote.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/image_buffer.h"
+#include "core/template_kernels.h"
+#include "frame/capture_frame.h"
+#include "frame/capture_rows.h"
+#include "frame/frame_adapter.h"
+#include "support/cpu_levels.h"
+
+namespace vle {
+namespace {
+
+struct Settings {
+  uint32_t colorKey;
+  int32_t threshold, blackLevel;
+  uint32_t inverse;
+  TemplateParams params() const { return MakeTemplateParams(colorKey, threshold, blackLevel, inverse); }
+};
+const Settings kSettings[] = {{0x00FF8000u, 50, 0, 0}, {0x00123456u, 20, 40, 1}, {0x0000FF00u, -3, 17, 0}};
+
+std::vector<uint32_t> Pixels(const ImageBuffer& b) {
+  return std::vector<uint32_t>(b.bits, b.bits + size_t(b.allocWidth) * size_t(b.allocHeight));
+}
+
+// Frame bytes whose lumas are often equal, so that ties between frames are common.
+std::vector<uint8_t> RandomFrame(int32_t w, int32_t h, int32_t format, std::mt19937& rng) {
+  static const uint8_t kLumas[] = {0, 16, 17, 100, 128, 200, 255};
+  std::vector<uint8_t> frame(size_t(w) * size_t(h) * (format == kYuy2 ? 2 : 3));
+  for (uint8_t& b : frame) b = uint8_t(rng() >> 24);
+  for (size_t i = 0; i < frame.size(); i += format == kYuy2 ? 2 : 3) {
+    if (rng() & 1) continue;
+    const uint8_t v = kLumas[rng() % 7];
+    frame[i] = v;
+    if (format == kBgr24) frame[i + 1] = frame[i + 2] = v;  // a grey: its luma is v
+  }
+  return frame;
+}
+
+void RandomPixels(ImageBuffer& b, std::mt19937& rng) {
+  for (size_t i = 0; i < size_t(b.allocWidth) * size_t(b.allocHeight); ++i) {
+    b.bits[i] = uint32_t(rng() % 5 * 60) << 24 | (rng() & 0xFFFFFF);
+  }
+}
+
+// The driver's former sequence, at the scalar level.
+void Sequence(const FrameAdapter& adapter, const uint8_t* frame, ImageBuffer& capture,
+              ImageBuffer& max, ImageBuffer& min, ImageBuffer* out, const Settings& s) {
+  const int level = platform::CpuFeatures();
+  platform::MaskCpuFeatures(0);
+  adapter.ImportRegion(frame, Point{0, 0}, capture.bits, capture.size(), capture.rect, kBgrLuma32);
+  AccumulateMax(capture, max);
+  AccumulateMin(capture, min);
+  if (out != nullptr) BuildTemplate(max, min, *out, s.colorKey, s.threshold, s.blackLevel, s.inverse);
+  platform::MaskCpuFeatures(level);
+}
+
+class CaptureFrameTest : public test::AtCpuLevel {
+ protected:
+  bool Built(const test::CpuLevel& level) const override {
+    if (level.mask & platform::kCpuAvx2) return CaptureRowsAvx2() != nullptr;
+    return true;
+  }
+};
+
+struct FrameCase {
+  const char* name;
+  int32_t width, height, format;
+  bool withTemplate;
+};
+
+const FrameCase kFrames[] = {
+    {"Yuy2 64 x 5", 64, 5, kYuy2, true},
+    {"Yuy2 odd width", 67, 5, kYuy2, true},
+    {"Yuy2 one column", 1, 3, kYuy2, true},
+    {"Yuy2 720 x 4", 720, 4, kYuy2, true},
+    {"Yuy2 without template", 67, 5, kYuy2, false},
+    {"Bgr24 odd width", 33, 4, kBgr24, true},
+    {"Bgr24 720 x 3", 720, 3, kBgr24, true},
+    {"Bgr24 without template", 33, 4, kBgr24, false},
+};
+
+TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
+  std::mt19937 rng(11);
+  for (const FrameCase& c : kFrames) {
+    SCOPED_TRACE(c.name);
+    FrameAdapter adapter;
+    adapter.SetFormat(c.width, c.height, c.format);
+    const int32_t w = c.width, h = c.height;
+    ImageBuffer capture[2] = {{w, h}, {w, h}}, max[2] = {{w, h}, {w, h}}, min[2] = {{w, h}, {w, h}},
+                out[2] = {{w, h}, {w, h}};
+    for (int i = 0; i < 2; ++i) {
+      ResetAccumulators(&max[i], &min[i]);
+      out[i].Fill(0x5A, 0x5A, 0x5A, 0x5A);
+    }
+    capture[1].Fill(0x11, 0x22, 0x33, 0x44);
+    const std::vector<uint32_t> untouched = Pixels(capture[1]);
+    for (const Settings& s : kSettings) {  // three frames, each with other template settings
+      const std::vector<uint8_t> frame = RandomFrame(w, h, c.format, rng);
+      Sequence(adapter, frame.data(), capture[0], max[0], min[0], c.withTemplate ? &out[0] : nullptr, s);
+      CaptureFrame(adapter, frame.data(), capture[1], max[1], min[1],
+                   c.withTemplate ? &out[1] : nullptr, s.params());
+      ASSERT_EQ(Pixels(max[1]), Pixels(max[0]));
+      ASSERT_EQ(Pixels(min[1]), Pixels(min[0]));
+      ASSERT_EQ(Pixels(out[1]), Pixels(out[0]));
+    }
+    EXPECT_EQ(Pixels(capture[1]), untouched) << "the capture picture is never written";
+  }
+}
+
+// Buffers made for an earlier, larger format: the frame covers their top-left part. Only that part
+// is folded; the rest keeps its accumulators, and the template still covers everything.
+TEST_P(CaptureFrameTest, FoldsOnlyWhatTheFrameCovers) {
+  std::mt19937 rng(12);
+  const int32_t bw = 32, bh = 10;
+  for (int32_t format : {kYuy2, kBgr24}) {
+    for (const auto& frameSize : {Size{20, 6}, Size{19, 10}, Size{32, 3}}) {
+      SCOPED_TRACE(::testing::Message() << "format " << format << ", frame " << frameSize.width
+                                        << " x " << frameSize.height);
+      FrameAdapter adapter;
+      adapter.SetFormat(frameSize.width, frameSize.height, format);
+      const std::vector<uint8_t> frame =
+          RandomFrame(frameSize.width, frameSize.height, format, rng);
+      ImageBuffer capture(bw, bh), max(bw, bh), min(bw, bh), out(bw, bh);
+      RandomPixels(max, rng);
+      RandomPixels(min, rng);
+      ImageBuffer wantMax(bw, bh), wantMin(bw, bh), wantOut(bw, bh), scratch(bw, bh);
+      std::copy(max.bits, max.bits + bw * bh, wantMax.bits);
+      std::copy(min.bits, min.bits + bw * bh, wantMin.bits);
+      // The sequence over the covered part alone: the same allocations with the frame's rect.
+      for (ImageBuffer* b : {&scratch, &wantMax, &wantMin}) b->Resize(frameSize.width, frameSize.height, 0, 100);
+      Sequence(adapter, frame.data(), scratch, wantMax, wantMin, nullptr, kSettings[0]);
+      for (ImageBuffer* b : {&wantMax, &wantMin}) b->Resize(bw, bh, 0, 100);
+      BuildTemplate(wantMax, wantMin, wantOut, kSettings[0].colorKey, kSettings[0].threshold,
+                    kSettings[0].blackLevel, kSettings[0].inverse);
+
+      CaptureFrame(adapter, frame.data(), capture, max, min, &out, kSettings[0].params());
+      EXPECT_EQ(Pixels(max), Pixels(wantMax));
+      EXPECT_EQ(Pixels(min), Pixels(wantMin));
+      EXPECT_EQ(Pixels(out), Pixels(wantOut));
+    }
+  }
+}
+
+// Where the sequence imports nothing, CaptureFrame folds nothing: it would otherwise fold a
+// capture picture no frame wrote. The template is built all the same.
+struct NothingCaptured {
+  const char* name;
+  int32_t frameFormat;  // announced to the adapter
+  bool capturePixels;   // the capture buffer has pixels
+  bool framePixels;     // the frame has pixels
+};
+
+TEST_P(CaptureFrameTest, WithoutAFrameToImportNothingIsFolded) {
+  const NothingCaptured cases[] = {{"unknown frame format", 7, true, true},
+                                   {"capture buffer without pixels", kYuy2, false, true},
+                                   {"frame without pixels", kBgr24, true, false}};
+  std::mt19937 rng(13);
+  for (const NothingCaptured& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int32_t w = 18, h = 4;
+    FrameAdapter adapter;
+    adapter.SetFormat(w, h, kYuy2);
+    adapter.SetFormat(w, h, c.frameFormat);
+    const std::vector<uint8_t> frame = RandomFrame(w, h, kBgr24, rng);
+    ImageBuffer capture(c.capturePixels ? w : 0, c.capturePixels ? h : 0);
+    ImageBuffer max(w, h), min(w, h), out(w, h), wantOut(w, h);
+    RandomPixels(max, rng);
+    RandomPixels(min, rng);
+    const std::vector<uint32_t> maxBefore = Pixels(max), minBefore = Pixels(min);
+    const Settings& s = kSettings[1];
+    BuildTemplate(max, min, wantOut, s.colorKey, s.threshold, s.blackLevel, s.inverse);
+    CaptureFrame(adapter, c.framePixels ? frame.data() : nullptr, capture, max, min, &out,
+                 s.params());
+    EXPECT_EQ(Pixels(max), maxBefore);
+    EXPECT_EQ(Pixels(min), minBefore);
+    EXPECT_EQ(Pixels(out), Pixels(wantOut));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, CaptureFrameTest, ::testing::ValuesIn(test::kCpuLevels),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vle

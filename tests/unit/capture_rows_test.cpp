@@ -1,0 +1,155 @@
+// The capture rows at every CPU level against the composition of scalar references that defines
+// them (import into a capture row, both accumulators, the template): random rows of every length up
+// to past two of the widest steps and across the scalar composition's stretches, both Yuy2 start
+// parities, unaligned rows, guard elements around every buffer row, and frame bytes in exact-size
+// blocks so that the native-asan tree catches a read past a row's end.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/template_rows.h"
+#include "frame/capture_rows.h"
+#include "frame/import_rows.h"
+#include "support/cpu_levels.h"
+#include "support/guarded.h"
+
+namespace vle {
+namespace {
+
+using test::ExactBlock;
+using test::GuardedBuffer;
+
+struct RowKind {
+  const char* name;
+  int32_t frameFormat;
+  bool split;
+  CaptureRowFn CaptureRows::*routine;
+};
+
+const RowKind kKinds[] = {{"Yuy2", kYuy2, false, &CaptureRows::yuy2},
+                          {"Yuy2 split start", kYuy2, true, &CaptureRows::yuy2Split},
+                          {"Bgr24", kBgr24, false, &CaptureRows::bgr24}};
+
+std::vector<int> Lengths() {
+  std::vector<int> lengths;
+  for (int n = 1; n <= 2 * 16 + 1; ++n) lengths.push_back(n);
+  for (int n : {63, 64, 65, 66, 127, 128, 129, 200}) lengths.push_back(n);
+  return lengths;
+}
+
+size_t FrameBytes(const RowKind& k, int count) {
+  if (k.frameFormat == kBgr24) return size_t(3) * count;
+  return size_t(4) * ((count + (k.split ? 1 : 0) + 1) / 2);
+}
+
+// Lumas from a handful of values, so that ties between capture and accumulators are common.
+const uint32_t kLumas[] = {0, 1, 16, 17, 100, 127, 128, 200, 254, 255};
+
+void FillPixels(uint32_t* p, size_t count, std::mt19937& rng) {
+  for (size_t i = 0; i < count; ++i) p[i] = kLumas[rng() % 10] << 24 | (rng() & 0xFFFFFF);
+}
+
+// Random frame bytes; half the Yuy2 lumas and half the Bgr24 pixels (as greys, whose luma is their
+// value) from the same handful.
+void FillFrame(const RowKind& k, uint8_t* p, size_t bytes, std::mt19937& rng) {
+  for (size_t i = 0; i < bytes; ++i) p[i] = uint8_t(rng() >> 24);
+  if (k.frameFormat == kYuy2) {
+    for (size_t i = 0; i < bytes; i += 2) {
+      if (rng() & 1) p[i] = uint8_t(kLumas[rng() % 10]);
+    }
+  } else {
+    for (size_t i = 0; i + 3 <= bytes; i += 3) {
+      if (rng() & 1) p[i] = p[i + 1] = p[i + 2] = uint8_t(kLumas[rng() % 10]);
+    }
+  }
+}
+
+// The definition: the scalar import into a capture row, then the scalar kernels.
+void Compose(const RowKind& k, const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
+             int count, const TemplateParams* params) {
+  const ImportRows import = SelectImportRows(k.frameFormat, kBgrLuma32, 0);
+  std::vector<uint32_t> capture(static_cast<size_t>(count));
+  (k.split ? import.splitStart : import.evenStart)(src, capture.data(), count);
+  AccumulateMaxRow_C(capture.data(), max, count);
+  AccumulateMinRow_C(capture.data(), min, count);
+  if (params != nullptr) BuildTemplateRow_C(max, min, out, count, *params);
+}
+
+class CaptureRowParity : public test::AtCpuLevel {
+ protected:
+  bool Built(const test::CpuLevel& level) const override {
+    if (level.mask & platform::kCpuAvx2) return CaptureRowsAvx2() != nullptr;
+    if (level.mask & platform::kCpuSse2) return CaptureRowsSse2() != nullptr;
+    return true;
+  }
+};
+
+// Three passes over the same rows: a first frame; the same frame again with other template
+// settings (the accumulators keep every pixel, the template changes); a second frame.
+TEST_P(CaptureRowParity, EqualsTheScalarCompositionAndStaysInsideItsRows) {
+  const CaptureRows rows = SelectCaptureRows(platform::CpuFeatures());
+  const TemplateParams settings[] = {{0x000080FFu, 50, 16, 0}, {0xA5123456u, -1, 130, ~0u}};
+  std::mt19937 rng(7);
+  for (const RowKind& k : kKinds) {
+    const CaptureRowFn fn = rows.*k.routine;
+    for (int count : Lengths()) {
+      const size_t n = static_cast<size_t>(count);
+      for (bool withTemplate : {false, true}) {
+        for (size_t shift = 0; shift < 4; ++shift) {
+          SCOPED_TRACE(::testing::Message() << k.name << " count " << count << " template "
+                                            << withTemplate << " shift " << shift);
+          ExactBlock<uint8_t> frames[2] = {{FrameBytes(k, count), shift},
+                                           {FrameBytes(k, count), (shift + 1) % 4}};
+          for (auto& f : frames) FillFrame(k, f.data(), f.size(), rng);
+          GuardedBuffer<uint32_t> max(n, shift), min(n, (shift + 1) % 4), out(n, (shift + 2) % 4);
+          FillPixels(max.data(), n, rng);
+          FillPixels(min.data(), n, rng);
+          FillPixels(out.data(), n, rng);
+          std::vector<uint32_t> wantMax(max.data(), max.data() + n);
+          std::vector<uint32_t> wantMin(min.data(), min.data() + n);
+          std::vector<uint32_t> wantOut(out.data(), out.data() + n);
+          const int passes[3][2] = {{0, 0}, {0, 1}, {1, 1}};  // frame, settings
+          for (const auto& pass : passes) {
+            const TemplateParams* params = withTemplate ? &settings[pass[1]] : nullptr;
+            const uint8_t* src = frames[pass[0]].data();
+            Compose(k, src, wantMax.data(), wantMin.data(), wantOut.data(), count, params);
+            fn(src, max.data(), min.data(), out.data(), count, params);
+            ASSERT_TRUE(max.GuardsIntact());
+            ASSERT_TRUE(min.GuardsIntact());
+            ASSERT_TRUE(out.GuardsIntact());
+            for (size_t i = 0; i < n; ++i) {
+              ASSERT_EQ(max[i], wantMax[i]) << "max, pixel " << i << ", pass " << pass[0] << pass[1];
+              ASSERT_EQ(min[i], wantMin[i]) << "min, pixel " << i << ", pass " << pass[0] << pass[1];
+              ASSERT_EQ(out[i], wantOut[i]) << "out, pixel " << i << ", pass " << pass[0] << pass[1];
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// Each level really runs its own routines, or the comparison above would compare a routine with
+// itself.
+TEST_P(CaptureRowParity, EachLevelGetsItsOwnRoutines) {
+  const std::string level = GetParam().name;
+  const CaptureRows* own = level == "Scalar" ? &CaptureRowsC()
+                           : level == "SSE2" ? CaptureRowsSse2()
+                                             : CaptureRowsAvx2();
+  const CaptureRows selected = SelectCaptureRows(platform::CpuFeatures());
+  for (const RowKind& k : kKinds) {
+    EXPECT_EQ(selected.*k.routine, own->*k.routine) << k.name;
+    if (level != "Scalar") {
+      EXPECT_NE(own->*k.routine, CaptureRowsC().*k.routine) << k.name;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, CaptureRowParity, ::testing::ValuesIn(test::kCpuLevels),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vle
