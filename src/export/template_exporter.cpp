@@ -185,31 +185,31 @@ bool TemplateExporter::EnsureCapacity(void** buffer, int32_t* capacity, int32_t*
   return true;
 }
 
-void TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t srcHeight,
+bool TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t srcHeight,
                                const Rect& srcRect, int32_t srcLayout, void* dstBits,
                                int32_t dstWidth, int32_t dstHeight, const Rect& dstRect,
                                int32_t dstLayout, int32_t opacityPercent, uint32_t keyColor,
                                bool keyed) {
-  if (srcBits == nullptr || dstBits == nullptr || opacityPercent != 100) return;
+  if (srcBits == nullptr || dstBits == nullptr || opacityPercent != 100) return true;
   const KernelPair* kernels = FindKernels(srcLayout, dstLayout);
-  if (kernels == nullptr) return;
+  if (kernels == nullptr) return true;
 
   Rect src, dst;
-  if (!Intersect(srcRect, Rect{0, 0, srcWidth, srcHeight}, &src)) return;
-  if (!Intersect(dstRect, Rect{0, 0, dstWidth, dstHeight}, &dst)) return;
+  if (!Intersect(srcRect, Rect{0, 0, srcWidth, srcHeight}, &src)) return true;
+  if (!Intersect(dstRect, Rect{0, 0, dstWidth, dstHeight}, &dst)) return true;
   const int64_t scaleWidth = int64_t{dstRect.right} - dstRect.left;
   const int64_t scaleHeight = int64_t{dstRect.bottom} - dstRect.top;
-  if (scaleWidth > INT32_MAX || scaleHeight > INT32_MAX) return;
+  if (scaleWidth > INT32_MAX || scaleHeight > INT32_MAX) return true;
   const int32_t srcW = src.right - src.left;
   const int32_t srcH = src.bottom - src.top;
-  if (srcW > kMaxSourceSpan || srcH > kMaxSourceSpan) return;
+  if (srcW > kMaxSourceSpan || srcH > kMaxSourceSpan) return true;
   const int32_t dstW = dst.right - dst.left;
   const int32_t dstH = dst.bottom - dst.top;
 
   // Table offsets are 32-bit, so the source must be addressable with them throughout.
   Image source, target;
-  if (!Describe(srcBits, srcWidth, srcHeight, srcLayout, INT32_MAX, &source)) return;
-  if (!Describe(dstBits, dstWidth, dstHeight, dstLayout, PTRDIFF_MAX, &target)) return;
+  if (!Describe(srcBits, srcWidth, srcHeight, srcLayout, INT32_MAX, &source)) return true;
+  if (!Describe(dstBits, dstWidth, dstHeight, dstLayout, PTRDIFF_MAX, &target)) return true;
 
   if (!EnsureCapacity(reinterpret_cast<void**>(&lineBuffer), &lineCapacity, &lineAllocated_,
                       nullptr, srcW + 2, sizeof(uint32_t)) ||
@@ -217,7 +217,7 @@ void TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t sr
                       columnKey, dstW, sizeof(ScaleEntry)) ||
       !EnsureCapacity(reinterpret_cast<void**>(&rowTable), &rowCapacity, &rowAllocated_, rowKey,
                       dstH, sizeof(ScaleEntry)))
-    return;
+    return false;
 
   UpdateTable(rowTable, rowKey, &rowTableBuilds,
               {srcH, int32_t(scaleHeight), int32_t(int64_t{dst.top} - dstRect.top), dstH,
@@ -240,6 +240,7 @@ void TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t sr
     kernels->horizontal(lineBuffer, columnTable, dstW, firstRow + k * target.stride, keyed,
                         keyPixel);
   }
+  return true;
 }
 
 }  // namespace vle

@@ -48,11 +48,12 @@ class TemplateExporter {
   // blended with a pixel that is not one: one of the two is taken whole, the second neighbour only
   // when its weight exceeds 128/4096. The fourth byte is resampled like the others.
   //
-  // Writes nothing (and reports nothing) when: either pointer is null, a rectangle is empty after
-  // clipping, the layout pair is not 5 -> 5, opacityPercent is not 100, the source image exceeds
-  // 2 GiB or its clipped rectangle kMaxSourceSpan in either direction, the destination exceeds the
-  // address space, dstRect is wider or taller than INT32_MAX, or a buffer cannot be allocated.
-  void Convert(const void* srcBits, int32_t srcWidth, int32_t srcHeight, const Rect& srcRect,
+  // Writes nothing when: either pointer is null, a rectangle is empty after clipping, the layout
+  // pair is not 5 -> 5, opacityPercent is not 100, the source image exceeds 2 GiB or its clipped
+  // rectangle kMaxSourceSpan in either direction, the destination exceeds the address space,
+  // dstRect is wider or taller than INT32_MAX, or a buffer cannot be allocated. Returns false only
+  // in the last case, so that a caller can tell "nothing to convert" from "could not convert".
+  bool Convert(const void* srcBits, int32_t srcWidth, int32_t srcHeight, const Rect& srcRect,
                int32_t srcLayout, void* dstBits, int32_t dstWidth, int32_t dstHeight,
                const Rect& dstRect, int32_t dstLayout, int32_t opacityPercent, uint32_t keyColor,
                bool keyed);

@@ -109,6 +109,24 @@ void SettingsDialog::CreateBuffers() {
   std::unique_ptr<ImageBuffer> max(new ImageBuffer(w, h));
   std::unique_ptr<ImageBuffer> min(new ImageBuffer(w, h));
   std::unique_ptr<ImageBuffer> output(new ImageBuffer(w, h));
+  // With one buffer missing nothing can be captured, built or shown, and a template that was never
+  // built would show (and save) whatever the heap held: the window then works without any buffer.
+  for (const auto* buffer : {&capture, &max, &min, &output}) {
+    if ((*buffer)->bits == nullptr && !IsEmpty((*buffer)->rect)) {
+      capture.reset();
+      max.reset();
+      min.reset();
+      output.reset();
+      break;
+    }
+  }
+  if (output) {
+    // The template of no frames at all, until the first frame is folded in: a save right after
+    // Start and Stop writes that rather than uninitialised memory.
+    ResetAccumulators(max.get(), min.get());
+    const SettingsBlock s = state_.activeSettings.Load();
+    BuildTemplate(*max, *min, *output, s.colorKey, s.threshold, s.blackLevel, s.inverseSelection);
+  }
   platform::LockGuard guard(state_.bufferLock);
   delete state_.captureBuffer;
   delete state_.maxBuffer;
@@ -118,7 +136,6 @@ void SettingsDialog::CreateBuffers() {
   state_.maxBuffer = max.release();
   state_.minBuffer = min.release();
   state_.templateBuffer = output.release();
-  ResetAccumulators(state_.maxBuffer, state_.minBuffer);
 }
 
 void SettingsDialog::OnCommand(int id) {
@@ -372,11 +389,14 @@ void SettingsDialog::SaveTemplate() {
     // The window was closed while the chooser was open, or its buffers could not be allocated:
     // there is no template to write.
     if (source == nullptr || (hasArea && source->bits == nullptr)) return;
-    if (hasArea) {
-      exporter_.Convert(source->bits, source->allocWidth, source->allocHeight, region,
-                        kLayoutBgr32BottomUp, exported->bits, exported->allocWidth,
-                        exported->allocHeight, exported->rect, kLayoutBgr32BottomUp, 100,
-                        s.colorKey, true);
+    // A conversion that could not get its tables wrote nothing; the key colour alone would pass
+    // for a template without a logo, so no file is written either.
+    if (hasArea &&
+        !exporter_.Convert(source->bits, source->allocWidth, source->allocHeight, region,
+                           kLayoutBgr32BottomUp, exported->bits, exported->allocWidth,
+                           exported->allocHeight, exported->rect, kLayoutBgr32BottomUp, 100,
+                           s.colorKey, true)) {
+      return;
     }
   }
   exported->SaveBitmap(path);

@@ -28,6 +28,10 @@ void PluginSession::SetUp() {
 #endif
 
   plugin::PluginUnload();  // no window, no buffers from an earlier test
+  // Where the host's folder holds the settings (Windows), an earlier test may have left a file.
+  module().ini.Locate();
+  std::error_code ignored;
+  fs::remove(fs::u8path(module().ini.fullPath()), ignored);
   auto& d = desktop();
   d.colourChooser = nullptr;
   d.saveChooser = nullptr;

@@ -1,0 +1,187 @@
+#include "tool_run.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+extern char** environ;
+
+namespace vle::test {
+
+namespace fs = std::filesystem;
+
+ToolResult RunTool(const std::string& program, const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& env, const std::string& stdinPath) {
+  ScratchDir capture;
+  const std::string outPath = capture / "out", errPath = capture / "err";
+
+  std::map<std::string, std::string> merged;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const char* eq = std::strchr(*e, '=');
+    if (eq != nullptr) merged[std::string(*e, size_t(eq - *e))] = eq + 1;
+  }
+  for (const auto& [k, v] : env) merged[k] = v;
+  std::vector<std::string> envText;
+  for (const auto& [k, v] : merged) envText.push_back(k + "=" + v);
+  std::vector<char*> envp, argv;
+  for (auto& s : envText) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argText = {program};
+  argText.insert(argText.end(), args.begin(), args.end());
+  for (auto& s : argText) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open(stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  ToolResult r;
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  r.out = ReadFile(outPath);
+  r.err = ReadFile(errPath);
+  return r;
+}
+
+ScratchDir::ScratchDir() {
+  std::random_device rd;
+  for (;;) {
+    path_ =
+        (fs::temp_directory_path() / ("vle-hosts-" + std::to_string(getpid()) + "-" + std::to_string(rd())))
+            .string();
+    if (fs::create_directory(path_)) break;
+  }
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> ScratchDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+bool Exists(const std::string& path) { return fs::exists(path); }
+
+namespace {
+uint32_t Le32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+         uint32_t(uint8_t(b[at + 3])) << 24;
+}
+uint32_t Le16(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8;
+}
+}  // namespace
+
+Bitmap ReadBitmap(const std::string& path) {
+  Bitmap bmp;
+  const std::string b = ReadFile(path);
+  if (b.size() < 58 || b[0] != 'B' || b[1] != 'M') {
+    bmp.error = "no bitmap header";
+    return bmp;
+  }
+  const int32_t w = int32_t(Le32(b, 18)), h = int32_t(Le32(b, 22));
+  const size_t stride = (3 * size_t(std::max(w, 0)) + 3) / 4 * 4;
+  if (Le32(b, 10) != 58 || Le32(b, 14) != 40 || Le16(b, 26) != 1 || Le16(b, 28) != 24 || Le32(b, 30) != 0 ||
+      w < 0 || h < 0 || Le32(b, 2) != b.size() || b.size() != 58 + stride * size_t(h)) {
+    bmp.error = "header fields or file size do not describe a 24-bit bitmap";
+    return bmp;
+  }
+  bmp.width = w;
+  bmp.height = h;
+  bmp.rgb.resize(3 * size_t(w) * size_t(h));
+  for (int y = 0; y < h; ++y) {
+    const size_t row = 58 + stride * size_t(h - 1 - y);  // rows bottom-up
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &bmp.rgb[3 * (size_t(y) * size_t(w) + size_t(x))];
+      p[0] = uint8_t(b[row + 3 * size_t(x) + 2]);
+      p[1] = uint8_t(b[row + 3 * size_t(x) + 1]);
+      p[2] = uint8_t(b[row + 3 * size_t(x)]);
+    }
+  }
+  return bmp;
+}
+
+Png ReadPng(const std::string& path) {
+  Png out;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return out;
+  }
+  out.width = int(image.width);
+  out.height = int(image.height);
+  out.rgb = std::move(rgb);
+  return out;
+}
+
+int32_t MulDiv(int32_t a, int32_t b, int32_t c) { return int32_t((int64_t(a) * b + c / 2) / c); }
+
+Box DefaultRegion(int w, int h) {
+  const int left = MulDiv(w, 20, 1000), top = MulDiv(h, 20, 1000);
+  return Box{left, top, left + MulDiv(w, 200, 1000), top + MulDiv(h, 200, 1000)};
+}
+
+std::vector<uint8_t> ScaleMask(const std::vector<uint8_t>& frameMask, int frameWidth, const Box& r, int width,
+                               int height) {
+  std::vector<uint8_t> out(size_t(width) * size_t(height));
+  const int rw = r.right - r.left, rh = r.bottom - r.top;
+  for (int y = 0; y < height; ++y) {
+    const int sy = r.top + int((2 * int64_t(y) + 1) * rh / (2 * int64_t(height)));
+    for (int x = 0; x < width; ++x) {
+      const int sx = r.left + int((2 * int64_t(x) + 1) * rw / (2 * int64_t(width)));
+      out[size_t(y) * size_t(width) + size_t(x)] = frameMask[size_t(sy) * size_t(frameWidth) + size_t(sx)];
+    }
+  }
+  return out;
+}
+
+double KeyedIou(const Bitmap& bitmap, uint32_t keyRgb, const std::vector<uint8_t>& mask) {
+  int64_t both = 0, either = 0;
+  for (int y = 0; y < bitmap.height; ++y) {
+    for (int x = 0; x < bitmap.width; ++x) {
+      const uint8_t* p = bitmap.At(x, y);
+      const bool logo = ((uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]) != keyRgb;
+      const bool truth = mask[size_t(y) * size_t(bitmap.width) + size_t(x)] != 0;
+      both += logo && truth;
+      either += logo || truth;
+    }
+  }
+  return either == 0 ? 0.0 : double(both) / double(either);
+}
+
+}  // namespace vle::test

@@ -1,0 +1,221 @@
+// Recordings through FFmpeg: demux, decode, and convert each picture to the host layout at one
+// size. Yuy2 frames are made full-range BT.601, the convention the plug-in converts them with, so
+// the template's colours are the recording's colours.
+#include <algorithm>
+#include <cstring>
+
+#include "frame_source.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace vle::extract {
+namespace {
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// The SWS_CS_* numbers are those of AVColorSpace for the matrices swscale knows.
+int SwsColourSpace(AVColorSpace space) {
+  switch (space) {
+    case AVCOL_SPC_BT709:
+    case AVCOL_SPC_FCC:
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_SMPTE240M:
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+      return space;
+    default:
+      return SWS_CS_ITU601;
+  }
+}
+
+bool FullRange(const AVFrame* f) {
+  switch (f->format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+      return true;
+    default:
+      return f->color_range == AVCOL_RANGE_JPEG;
+  }
+}
+
+class RecordingSource final : public FrameSource {
+ public:
+  RecordingSource(const std::string& path, broadcast::Layout layout,
+                  const std::optional<std::pair<int, int>>& size)
+      : FrameSource(layout), name_(path == "-" ? "standard input" : "'" + path + "'") {
+    try {
+      Open(path, size);
+    } catch (...) {
+      Release();
+      throw;
+    }
+  }
+
+  ~RecordingSource() override { Release(); }
+
+  int width() const override { return width_; }
+  int height() const override { return height_; }
+  int64_t expectedFrames() const override { return expected_; }
+
+  bool Next(uint8_t* out) override {
+    for (int failures = 0;;) {
+      const int rc = avcodec_receive_frame(decoder_, frame_);
+      if (rc >= 0) {
+        Convert(out);
+        av_frame_unref(frame_);
+        ++decoded_;
+        return true;
+      }
+      if (rc == AVERROR_EOF) {
+        if (decoded_ == 0) {
+          throw RunError("no picture could be decoded from " + name_ +
+                         (lastError_ < 0 ? ": " + AvError(lastError_) : std::string()));
+        }
+        return false;
+      }
+      if (rc != AVERROR(EAGAIN)) {
+        // A damaged picture: skip it as a player would, unless the decoder is stuck on it.
+        ++damaged_;
+        lastError_ = rc;
+        if (++failures > 1000) throw RunError("cannot decode " + name_ + ": " + AvError(rc));
+        continue;
+      }
+      Feed();
+    }
+  }
+
+  std::string Remark() const override {
+    if (damaged_ == 0) return std::string();
+    return std::to_string(damaged_) + " damaged packet(s) of " + name_ + " were skipped (" +
+           AvError(lastError_) + ")";
+  }
+
+ private:
+  void Open(const std::string& path, const std::optional<std::pair<int, int>>& size) {
+    av_log_set_level(AV_LOG_QUIET);  // errors are reported here, one line each
+    // "-" is standard input, as for raw frames; FFmpeg names it "pipe:0".
+    int rc = avformat_open_input(&format_, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
+    if (rc < 0) throw RunError("cannot open " + name_ + ": " + AvError(rc));
+    rc = avformat_find_stream_info(format_, nullptr);
+    if (rc < 0) throw RunError("cannot read " + name_ + ": " + AvError(rc));
+    const AVCodec* codec = nullptr;
+    stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (stream_ < 0) throw RunError(name_ + " holds no video that FFmpeg can decode");
+    AVStream* st = format_->streams[stream_];
+    decoder_ = avcodec_alloc_context3(codec);
+    if (decoder_ == nullptr) throw RunError("out of memory");
+    rc = avcodec_parameters_to_context(decoder_, st->codecpar);
+    if (rc >= 0) rc = avcodec_open2(decoder_, codec, nullptr);
+    if (rc < 0) throw RunError("cannot decode " + name_ + ": " + AvError(rc));
+    width_ = size ? size->first : st->codecpar->width;
+    height_ = size ? size->second : st->codecpar->height;
+    if (width_ <= 0 || height_ <= 0) throw RunError(name_ + " does not say its picture size");
+    if (frameBytes() == 0) {
+      throw RunError(name_ + " is " + std::to_string(width_) + "x" + std::to_string(height_) +
+                     ": a yuy2 frame needs an even width (use --pixel-format bgr24 or --size)");
+    }
+    if (st->nb_frames > 0) {
+      expected_ = st->nb_frames;
+    } else if (format_->duration > 0 && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) {
+      expected_ = av_rescale(format_->duration, st->avg_frame_rate.num,
+                             int64_t(st->avg_frame_rate.den) * AV_TIME_BASE);
+    }
+    packet_ = av_packet_alloc();
+    frame_ = av_frame_alloc();
+    if (packet_ == nullptr || frame_ == nullptr) throw RunError("out of memory");
+  }
+
+  void Release() {
+    sws_freeContext(scaler_);
+    scaler_ = nullptr;
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+    avcodec_free_context(&decoder_);
+    avformat_close_input(&format_);
+  }
+
+  // Hands the decoder the next packet of our stream, or the end of the input.
+  void Feed() {
+    for (;;) {
+      if (flushed_) throw RunError("the decoder of " + name_ + " stalled");
+      const int rc = av_read_frame(format_, packet_);
+      if (rc == AVERROR_EOF) {
+        avcodec_send_packet(decoder_, nullptr);
+        flushed_ = true;
+        return;
+      }
+      if (rc < 0) throw RunError("cannot read " + name_ + ": " + AvError(rc));
+      if (packet_->stream_index != stream_) {
+        av_packet_unref(packet_);
+        continue;
+      }
+      const int sent = avcodec_send_packet(decoder_, packet_);
+      av_packet_unref(packet_);
+      if (sent < 0 && sent != AVERROR(EAGAIN)) {
+        ++damaged_;
+        lastError_ = sent;
+        continue;
+      }
+      return;
+    }
+  }
+
+  void Convert(uint8_t* out) {
+    const bool yuy2 = layout() == broadcast::Layout::kYuy2;
+    scaler_ = sws_getCachedContext(
+        scaler_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format), width_, height_,
+        yuy2 ? AV_PIX_FMT_YUYV422 : AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (scaler_ == nullptr) {
+      const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame_->format));
+      throw RunError("cannot convert the pictures of " + name_ + " (" + (name ? name : "unknown") + ")");
+    }
+    const int* srcTable = sws_getCoefficients(SwsColourSpace(frame_->colorspace));
+    sws_setColorspaceDetails(scaler_, srcTable, FullRange(frame_) ? 1 : 0, sws_getCoefficients(SWS_CS_ITU601),
+                             1, 0, 1 << 16, 1 << 16);
+    uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};
+    int strides[4] = {2 * width_, 0, 0, 0};
+    if (!yuy2) {
+      // Bgr24 rows run bottom-up: start at the last row and step backwards.
+      planes[0] = out + size_t(3) * width_ * (height_ - 1);
+      strides[0] = -3 * width_;
+    }
+    sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
+  }
+
+  std::string name_;
+  AVFormatContext* format_ = nullptr;
+  AVCodecContext* decoder_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  SwsContext* scaler_ = nullptr;
+  int stream_ = -1;
+  int width_ = 0, height_ = 0;
+  int64_t expected_ = -1;
+  int64_t decoded_ = 0;
+  int64_t damaged_ = 0;
+  int lastError_ = 0;
+  bool flushed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
+                                           const std::optional<std::pair<int, int>>& size) {
+  return std::make_unique<RecordingSource>(path, layout, size);
+}
+
+}  // namespace vle::extract

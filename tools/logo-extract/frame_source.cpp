@@ -1,0 +1,136 @@
+#include "frame_source.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vle::extract {
+namespace {
+
+class DemoSource final : public FrameSource {
+ public:
+  DemoSource(int width, int height, broadcast::Layout layout, int64_t frames)
+      : FrameSource(layout), broadcast_(width, height, layout), frames_(frames) {}
+  int width() const override { return broadcast_.width(); }
+  int height() const override { return broadcast_.height(); }
+  int64_t expectedFrames() const override { return frames_; }
+  bool Next(uint8_t* frame) override {
+    if (next_ >= frames_) return false;
+    broadcast_.Render(next_++, frame);
+    return true;
+  }
+
+ private:
+  broadcast::SyntheticBroadcast broadcast_;
+  int64_t frames_;
+  int64_t next_ = 0;
+};
+
+class RawSource final : public FrameSource {
+ public:
+  RawSource(const std::string& path, int width, int height, broadcast::Layout layout)
+      : FrameSource(layout), path_(path), width_(width), height_(height) {
+    const size_t bytes = frameBytes();
+    if (path == "-") {
+      file_ = stdin;
+      name_ = "standard input";
+    } else {
+      name_ = "'" + path + "'";
+      file_ = std::fopen(path.c_str(), "rb");
+      if (file_ == nullptr) throw RunError("cannot open " + name_ + ": " + std::strerror(errno));
+      struct stat st {};
+      if (fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode)) {
+        const uint64_t size = static_cast<uint64_t>(st.st_size);
+        if (size == 0 || size % bytes != 0) {
+          std::fclose(file_);
+          file_ = nullptr;
+          throw RunError(name_ + " holds " + std::to_string(size) + " bytes, not a whole number of " +
+                         std::to_string(width) + "x" + std::to_string(height) + " frames of " +
+                         std::to_string(bytes) + " bytes");
+        }
+        expected_ = static_cast<int64_t>(size / bytes);
+      }
+    }
+  }
+  ~RawSource() override {
+    if (file_ != nullptr && file_ != stdin) std::fclose(file_);
+  }
+  int width() const override { return width_; }
+  int height() const override { return height_; }
+  int64_t expectedFrames() const override { return expected_; }
+
+  bool Next(uint8_t* frame) override {
+    const size_t bytes = frameBytes();
+    // Read aside first so that a short last frame leaves `frame` as it was.
+    scratch_.resize(bytes);
+    const size_t got = std::fread(scratch_.data(), 1, bytes, file_);
+    if (got == bytes) {
+      std::memcpy(frame, scratch_.data(), bytes);
+      ++read_;
+      return true;
+    }
+    if (std::ferror(file_)) throw RunError("cannot read " + name_ + ": " + std::strerror(errno));
+    if (got != 0 || read_ == 0) {
+      throw RunError(name_ + " ends " + (got != 0 ? "inside a frame" : "before the first frame") + " (" +
+                     std::to_string(read_) + " whole frames of " + std::to_string(bytes) + " bytes)");
+    }
+    return false;
+  }
+
+ private:
+  std::string path_;
+  std::string name_;
+  int width_, height_;
+  std::FILE* file_ = nullptr;
+  int64_t expected_ = -1;
+  int64_t read_ = 0;
+  std::vector<uint8_t> scratch_;
+};
+
+// Stops any source after a number of frames.
+class LimitedSource final : public FrameSource {
+ public:
+  LimitedSource(std::unique_ptr<FrameSource> inner, int64_t limit)
+      : FrameSource(inner->layout()), inner_(std::move(inner)), limit_(limit) {}
+  int width() const override { return inner_->width(); }
+  int height() const override { return inner_->height(); }
+  int64_t expectedFrames() const override {
+    const int64_t e = inner_->expectedFrames();
+    return e < 0 ? limit_ : std::min(e, limit_);
+  }
+  bool Next(uint8_t* frame) override {
+    if (done_ >= limit_ || !inner_->Next(frame)) return false;
+    ++done_;
+    return true;
+  }
+  std::string Remark() const override { return inner_->Remark(); }
+
+ private:
+  std::unique_ptr<FrameSource> inner_;
+  int64_t limit_;
+  int64_t done_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameSource> OpenSource(const Options& o) {
+  std::unique_ptr<FrameSource> source;
+  switch (o.input) {
+    case InputKind::kDemo:
+      return std::make_unique<DemoSource>(o.size->first, o.size->second, o.layout, *o.frames);
+    case InputKind::kRaw:
+      source = std::make_unique<RawSource>(o.inputPath, o.rawWidth, o.rawHeight, o.layout);
+      break;
+    case InputKind::kRecording:
+      source = OpenRecording(o.inputPath, o.layout, o.size);
+      break;
+  }
+  if (o.frames) source = std::make_unique<LimitedSource>(std::move(source), *o.frames);
+  return source;
+}
+
+}  // namespace vle::extract

@@ -1,0 +1,52 @@
+// Where the frames come from: a recording decoded with FFmpeg, raw frames in a host layout, or the
+// synthetic broadcast. Every source hands out frames of one size in one host layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "broadcast.h"
+#include "options.h"
+
+namespace vle::extract {
+
+// A failure while reading input or writing output; what() is one line for the user.
+class RunError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  broadcast::Layout layout() const { return layout_; }
+  size_t frameBytes() const { return broadcast::FrameBytes(width(), height(), layout_); }
+  // Frames to expect, or -1 when the source cannot tell in advance.
+  virtual int64_t expectedFrames() const = 0;
+  // Fills `frame` (frameBytes() long) with the next frame and returns true; false at the end, with
+  // `frame` untouched. Throws RunError when the input is broken.
+  virtual bool Next(uint8_t* frame) = 0;
+  // Something the user should know once the run is over (skipped damaged packets), or empty.
+  virtual std::string Remark() const { return std::string(); }
+
+ protected:
+  explicit FrameSource(broadcast::Layout layout) : layout_(layout) {}
+
+ private:
+  broadcast::Layout layout_;
+};
+
+// Opens the input the options name; throws RunError (missing file, nothing decodable, a size that
+// does not fit the layout, a raw file that is not a whole number of frames).
+std::unique_ptr<FrameSource> OpenSource(const Options& options);
+
+// The FFmpeg part, in a file of its own.
+std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
+                                           const std::optional<std::pair<int, int>>& size);
+
+}  // namespace vle::extract

@@ -1,0 +1,182 @@
+#include "plugin_host.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "frame_source.h"
+#include "ui/control_ids.h"
+#include "ui/headless/headless_desktop.h"
+
+namespace vle::extract {
+namespace {
+
+// Any class the host reports except 1 and 2 (older than Pentium III) lets the plug-in work.
+constexpr int32_t kCpuClass = 3;
+
+template <typename T>
+T Symbol(void* library, const char* name, const std::string& path) {
+  void* p = dlsym(library, name);
+  if (p == nullptr) throw RunError("'" + path + "' does not export " + name + ": not this plug-in");
+  return reinterpret_cast<T>(p);
+}
+
+}  // namespace
+
+std::string DefaultPluginPath() {
+  std::string self(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size());
+  if (n <= 0 || static_cast<size_t>(n) >= self.size()) return "Vorlane_LogoExtractor.so";
+  self.resize(static_cast<size_t>(n));
+  return self.substr(0, self.rfind('/') + 1) + "Vorlane_LogoExtractor.so";
+}
+
+PluginHost::PluginHost(const std::string& path) : path_(path) {
+  // dlopen searches the library path for a bare name; a user means the file in this folder.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0) throw RunError("no plug-in at '" + path + "'");
+  library_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library_ == nullptr) {
+    const char* why = dlerror();
+    throw RunError("cannot load the plug-in '" + path + "': " + (why ? why : "unknown error"));
+  }
+  try {
+    auto version = Symbol<int32_t (*)()>(library_, "Quorsana_Plugin_Version", path);
+    auto descriptor = Symbol<const PluginDescriptor* (*)()>(library_, "Quorsana_Plugin_PR", path);
+    auto desktop = Symbol<ui::headless::HeadlessDesktop* (*)()>(library_, "Vorlane_HeadlessDesktop", path);
+    if (const int32_t v = version(); v != 3) {
+      throw RunError("'" + path + "' speaks plug-in interface " + std::to_string(v) + ", not 3");
+    }
+    descriptor_ = descriptor();
+    desktop_ = desktop();
+    if (descriptor_ == nullptr || desktop_ == nullptr) throw RunError("'" + path + "' gave no descriptor");
+  } catch (...) {
+    dlclose(library_);
+    throw;
+  }
+}
+
+PluginHost::~PluginHost() {
+  Close();
+  dlclose(library_);
+}
+
+std::string PluginHost::name() const { return descriptor_->name ? descriptor_->name : ""; }
+
+void PluginHost::Open(int width, int height, broadcast::Layout layout) {
+  descriptor_->load();
+  loaded_ = true;
+  FrameFormat format{width, height, 0, layout == broadcast::Layout::kYuy2 ? 0 : 1, kCpuClass};
+  descriptor_->setFormat(&format);
+  frameSize_[0] = width;
+  frameSize_[1] = height;
+  PluginConfigureArgs args{&hostWindow_};
+  descriptor_->configure(&args);
+  if (!desktop_->HasWindow()) throw RunError("the plug-in opened no settings window");
+  desktop_->Pump();
+}
+
+void PluginHost::Click(int id, const char* what) {
+  if (!desktop_->Click(id))
+    throw RunError(std::string("the settings window's ") + what + " is not available");
+}
+
+WindowSettings PluginHost::Read() {
+  WindowSettings s;
+  s.posX = desktop_->Text(IDC_POSX_EDIT);
+  s.posY = desktop_->Text(IDC_POSY_EDIT);
+  s.sizeX = desktop_->Text(IDC_SIZEX_EDIT);
+  s.sizeY = desktop_->Text(IDC_SIZEY_EDIT);
+  s.threshold = desktop_->Text(IDC_THRESHOLD_EDIT);
+  s.blackLevel = desktop_->Text(IDC_BLACK_EDIT);
+  const ui::headless::ControlState* check = desktop_->Control(IDC_INVERSE);
+  s.invert = check != nullptr && check->check != 0;
+  return s;
+}
+
+WindowSettings PluginHost::Apply(const Options& o) {
+  auto scroll = [&](int id, int position) {
+    if (!desktop_->ScrollTo(id, position))
+      throw RunError("the settings window's up-down control " + std::to_string(id) + " is not available");
+  };
+  // Sizes first: a size change moves the position to keep the region's centre, and the position
+  // set afterwards is then the one asked for.
+  if (o.region) {
+    scroll(IDC_SIZEX_SPIN, o.region->width);
+    scroll(IDC_SIZEY_SPIN, o.region->height);
+    scroll(IDC_POSX_SPIN, o.region->x);
+    scroll(IDC_POSY_SPIN, o.region->y);
+  }
+  if (o.threshold) scroll(IDC_THRESHOLD_SPIN, *o.threshold);
+  if (o.blackLevel) scroll(IDC_BLACK_SPIN, *o.blackLevel);
+  if (o.invert && Read().invert != *o.invert) Click(IDC_INVERSE, "inversion check box");
+
+  // The colour chooser is the one place where the window shows the key colour: it opens on it.
+  uint32_t shown = 0;
+  bool asked = false;
+  desktop_->colourChooser = [&](uint32_t initial, uint32_t* chosen) {
+    asked = true;
+    shown = initial;
+    if (!o.keyColour) return false;
+    *chosen = *o.keyColour;
+    return true;
+  };
+  Click(IDC_COLOR_KEY, "key colour button");
+  desktop_->colourChooser = nullptr;
+  if (!asked) throw RunError("the settings window's key colour button opened no chooser");
+
+  WindowSettings s = Read();
+  s.keyColour = o.keyColour ? *o.keyColour : shown;
+  auto expect = [](const std::string& shownText, const std::string& wanted, const char* what) {
+    if (shownText != wanted) {
+      throw RunError(std::string("the settings window shows ") + what + " " + shownText + ", not " + wanted);
+    }
+  };
+  if (o.region) {
+    expect(s.sizeX, Tenths(o.region->width), "size X");
+    expect(s.sizeY, Tenths(o.region->height), "size Y");
+    expect(s.posX, Tenths(o.region->x), "position X");
+    expect(s.posY, Tenths(o.region->y), "position Y");
+  }
+  if (o.threshold) expect(s.threshold, std::to_string(*o.threshold), "threshold");
+  if (o.blackLevel) expect(s.blackLevel, std::to_string(*o.blackLevel), "black level");
+  if (o.invert && s.invert != *o.invert) throw RunError("the settings window's inversion did not change");
+  return s;
+}
+
+void PluginHost::Start() { Click(IDC_START, "Start button"); }
+
+void PluginHost::Stop() { Click(IDC_STOP, "Stop button"); }
+
+bool PluginHost::Process(uint8_t* pixels) {
+  VideoFrame frame{};
+  frame.pixels = pixels;
+  frame.frameSize = frameSize_;
+  return descriptor_->processFrame(&frame) == 1;
+}
+
+void PluginHost::Save(const std::string& path, const std::string& shownName, int64_t expectedBytes) {
+  bool asked = false;
+  desktop_->saveChooser = [&](const ui::SaveFileRequest&, std::string* chosen) {
+    asked = true;
+    *chosen = path;
+    return true;
+  };
+  const bool clicked = desktop_->Click(IDC_SAVE);
+  desktop_->saveChooser = nullptr;
+  if (!clicked) throw RunError("the settings window's Save button is not available");
+  if (!asked) throw RunError("the settings window's Save button opened no file chooser");
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || st.st_size != expectedBytes) {
+    throw RunError("the plug-in could not write the template bitmap '" + shownName + "'");
+  }
+}
+
+void PluginHost::Close() {
+  if (!loaded_) return;
+  loaded_ = false;
+  descriptor_->unload();
+}
+
+}  // namespace vle::extract
