@@ -1,6 +1,8 @@
 #!/bin/sh
-# Builds the native tree with the benchmarks, runs every benchmark (median of 5 repetitions, CPU
-# time) and writes markdown tables to build/native/bench/bench.md (and to the terminal):
+# Builds the native tree with the benchmarks, runs every benchmark (median of 9 repetitions, CPU
+# time of the benchmark thread; the repetitions of all benchmarks interleaved in random order, so
+# that a busy spell on a shared machine does not fall on one benchmark alone) and writes markdown
+# tables to build/native/bench/bench.md (and to the terminal):
 #   - the whole Capturing frame through processFrame, per frame size, layout and CPU level, with
 #     frames per second, the ratio to its memcpy traffic floor and the OpenCV peer's time over ours;
 #   - the pixel routines one by one, each next to a memcpy that moves as many bytes;
@@ -16,13 +18,13 @@ md=$out/bench.md
 
 cpu=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)
 load_before=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
-$out/vle_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-  --benchmark_min_time=0.2 --benchmark_out="$csv" --benchmark_out_format=csv "$@" >&2
+$out/vle_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true --benchmark_min_time=0.3 --benchmark_out="$csv" --benchmark_out_format=csv "$@" >&2
 load_after=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
 
 {
   echo "CPU: ${cpu:-unknown}, $(nproc) cores; load average before $load_before, after $load_after."
-  echo "Median of 5 repetitions, CPU time of the benchmark thread."
+  echo "Median of 9 interleaved repetitions, CPU time of the benchmark thread."
   awk -F, '
     # Bytes read + written per pixel by each pixel routine; its floor copies half as many.
     BEGIN { moved["import yuy2->3"] = 6; moved["import bgr24->3"] = 7
