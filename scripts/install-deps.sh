@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 xvfb xauth fonts-wine imagemagick locales
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth fonts-wine imagemagick locales
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libpng-dev
 )

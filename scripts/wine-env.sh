@@ -4,6 +4,9 @@
 #
 #   . scripts/wine-env.sh
 #   vle_wine_setup <build dir> <i686|x86_64>   exports WINEPREFIX, WINESERVER, VLE_WINE
+#                                              Call it with DISPLAY already set to the display the
+#                                              windows will use: the wine helpers it starts keep
+#                                              the display they were started with.
 #   vle_can_run_i386                           true when this kernel executes 32-bit programs
 
 vle_can_run_i386() {

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/cpu.h"
 #include "support/cp1251.h"
+#include "support/cpu_levels.h"
 #include "support/plugin_session.h"
 #include "ui/control_ids.h"
 
@@ -172,6 +174,86 @@ TEST_F(SaveCommandTest, AnExportThatCannotBeAllocatedWritesNothing) {
   EXPECT_FALSE(fs::exists(target));
   EXPECT_TRUE(desktop().HasWindow());
 }
+
+
+// The saved file is the plug-in's result and leaves the machine: the same frames give the same bytes
+// on every build (Linux, the Windows DLL under Wine) and at every CPU level. The digests below were
+// taken from this session once and are checked everywhere the unit tests run.
+struct PinCase {
+  const char* name;
+  int32_t format;
+  CpuLevel level;
+  uint64_t digest;
+};
+
+void PrintTo(const PinCase& c, std::ostream* os) { *os << c.name; }
+
+class SavedBitmapPin : public SaveCommandTest, public ::testing::WithParamInterface<PinCase> {};
+
+uint64_t Fnv1a64(const std::vector<uint8_t>& bytes) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (uint8_t b : bytes) h = (h ^ b) * 0x100000001b3ull;
+  return h;
+}
+
+// A moving, textured picture with a steady bright block, a steady dark block below the black level
+// and a steady mid-grey ring: logo, background and key all show in the region.
+void BroadcastFrame(HostFrame& frame, int32_t format, int i) {
+  const size_t bpp = format == 1 ? 3 : 2;
+  for (int32_t y = 0; y < frame.height; ++y)
+    for (int32_t x = 0; x < frame.width; ++x)
+      for (size_t c = 0; c < bpp; ++c) {
+        uint8_t v = static_cast<uint8_t>((x * 13 + y * 7 + int(c) * 51 + i * 37) ^ (x * y + i));
+        if (x >= 540 && x < 580 && y >= 60 && y < 90) v = static_cast<uint8_t>(200 + c * 17);
+        if (x >= 590 && x < 620 && y >= 60 && y < 90) v = 8;
+        if (x >= 540 && x < 620 && y >= 100 && y < 130 && ((x + y) & 4)) v = 128;
+        const int32_t row = format == 1 ? frame.height - 1 - y : y;  // Bgr24 rows are bottom-up
+        frame.bytes[(size_t(row) * size_t(frame.width) + size_t(x)) * bpp + c] = v;
+      }
+}
+
+TEST_P(SavedBitmapPin, SameFramesGiveTheSameFile) {
+  const PinCase& c = GetParam();
+  if ((platform::CpuFeatures() & c.level.mask) != c.level.mask) GTEST_SKIP() << "not on this CPU";
+  platform::MaskCpuFeatures(c.level.mask);
+  SettingsBlock s = kDefaultSettings;
+  s.logoPosX = 820;  // the region 524,48 102 x 96 of 640 x 480 is saved as 123 x 115:
+  s.logoPosY = 100;  // both passes of the exporter interpolate
+  s.logoSizeX = 160;
+  s.logoSizeY = 200;
+  s.blackLevel = 16;  // the dark block is keyed
+  module().state.activeSettings.Store(s);
+  Announce(640, 480, c.format);
+  Configure();
+  HostFrame frame(640, 480, c.format);
+  BroadcastFrame(frame, c.format, 0);
+  Settle(frame);
+  desktop().Click(IDC_START);
+  for (int i = 0; i < 12; ++i) {
+    BroadcastFrame(frame, c.format, i);
+    ASSERT_EQ(Process(frame), 1);
+  }
+  desktop().Click(IDC_STOP);
+  const std::string target = Target("pinned.bmp");
+  Answer(target);
+  desktop().Click(IDC_SAVE);
+  platform::MaskCpuFeatures(-1);
+  const BitmapInfo bmp = ReadBitmap(target);
+  ASSERT_GT(bmp.fileSize, 58u);
+  EXPECT_EQ(Fnv1a64(bmp.bytes), c.digest) << std::hex << Fnv1a64(bmp.bytes);
+}
+
+constexpr uint64_t kYuy2Digest = 0x3b7d3b32758daca0ull;
+constexpr uint64_t kBgr24Digest = 0x52ec3fbb98932d6aull;
+INSTANTIATE_TEST_SUITE_P(
+    Builds, SavedBitmapPin,
+    ::testing::Values(PinCase{"Yuy2Scalar", 0, kCpuLevels[0], kYuy2Digest},
+                      PinCase{"Yuy2Sse2", 0, kCpuLevels[1], kYuy2Digest},
+                      PinCase{"Yuy2Avx2", 0, kCpuLevels[2], kYuy2Digest},
+                      PinCase{"Bgr24Scalar", 1, kCpuLevels[0], kBgr24Digest},
+                      PinCase{"Bgr24Sse2", 1, kCpuLevels[1], kBgr24Digest},
+                      PinCase{"Bgr24Avx2", 1, kCpuLevels[2], kBgr24Digest}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vle::test
