@@ -21,6 +21,10 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
 $out/vle_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_min_time=0.3 --benchmark_out="$csv" --benchmark_out_format=csv "$@" >&2
 load_after=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
+# The interleaved repetitions leave the results in random order; the tables follow the order in
+# which the benchmarks are registered.
+list=$out/bench.list
+$out/vle_bench --benchmark_list_tests=true "$@" >"$list"
 
 {
   echo "CPU: ${cpu:-unknown}, $(nproc) cores; load average before $load_before, after $load_after."
@@ -29,11 +33,12 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
     # Bytes read + written per pixel by each pixel routine; its floor copies half as many.
     BEGIN { moved["import yuy2->3"] = 6; moved["import bgr24->3"] = 7
             moved["AccumulateMax"] = 12; moved["AccumulateMin"] = 12; moved["BuildTemplate"] = 12 }
+    FNR == NR { order[++n] = $0; next }
     $1 ~ /_median"?$/ {
       name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
       unit = $5; gsub(/"/, "", unit)
       scale = unit == "ns" ? 1e-6 : unit == "us" ? 1e-3 : unit == "s" ? 1000 : 1
-      ms[name] = $4 * scale; order[++n] = name
+      ms[name] = $4 * scale
     }
     function fps(t) { return t > 0 ? sprintf("%.0f", 1000 / t) : "-" }
     function ratio(a, b) { return (a > 0 && b > 0) ? sprintf("%.2f", a / b) : "-" }
@@ -87,5 +92,5 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
         printf "| %s %sx%s | %s | %.3f | %.3f | %s |\n", f == 0 ? "yuy2" : "bgr24", w, h, level,
                ms[order[i]], ms[copy], ratio(ms[order[i]], ms[copy])
       }
-    }' "$csv"
+    }' "$list" "$csv"
 } | tee "$md"
