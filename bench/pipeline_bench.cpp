@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -35,13 +36,27 @@ std::vector<Level> Levels() {
   return levels;
 }
 
+}  // namespace
+
+const std::vector<std::vector<uint8_t>>& FramePool(const PipelineCase& c) {
+  static std::map<std::pair<int64_t, int32_t>, std::vector<std::vector<uint8_t>>> pools;
+  auto& pool = pools[{c.pixels(), c.format}];
+  if (pool.empty()) {
+    const size_t bytes = FrameBytes(c.width, c.height, c.format);
+    pool.assign(kFramePool, std::vector<uint8_t>(bytes));
+    for (int i = 0; i < kFramePool; ++i) FillRandom(pool[i].data(), bytes, 10 + i);
+  }
+  return pool;
+}
+
+namespace {
+
 void RegisterPipeline(const PipelineCase& c, const Level& level, bool afterClear) {
   const std::string name = "pipeline " + c.formatName() + (afterClear ? " after clear" : "") + "/" +
                            c.sizeName() + "/" + level.name;
   benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
     const size_t bytes = FrameBytes(c.width, c.height, c.format);
-    std::vector<std::vector<uint8_t>> pool(kFramePool, std::vector<uint8_t>(bytes));
-    for (int i = 0; i < kFramePool; ++i) FillRandom(pool[i].data(), bytes, 10 + i);
+    const auto& pool = FramePool(c);
     std::vector<uint8_t> frame = pool[0];
     platform::MaskCpuFeatures(level.mask);
     PluginHost& host = SharedHost();

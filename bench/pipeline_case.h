@@ -57,4 +57,7 @@ inline std::vector<PipelineCase> PipelineCases() {
 // Distinct random frames handed over in turn: a picture that changes everywhere on every frame.
 constexpr int kFramePool = 4;
 
+// The pool of a case, made once per process (Google Benchmark runs each benchmark several times).
+const std::vector<std::vector<uint8_t>>& FramePool(const PipelineCase& c);
+
 }  // namespace vle::bench

@@ -1,6 +1,9 @@
-// AVX2 capture rows: 16 pixels per step, converted by the import's AVX2 arithmetic and folded in
-// 256-bit registers. Remainders go to the scalar composition. Built only where the compiler targets
-// AVX2 for this file (not in the 32-bit plug-in).
+// AVX2 capture rows, 16 pixels per step. A step first compares only lumas, in 16-bit lanes: in a
+// long capture almost no step moves an accumulator, and such a step needs neither the frame's
+// colours nor a store to the accumulators; the template is rebuilt from the accumulators as they
+// are and stored only where it differs. A step where a luma moves converts the pixels with the
+// import's AVX2 arithmetic and stores all of its vectors. Remainders go to the scalar composition.
+// Built only where the compiler targets AVX2 for this file (not in the 32-bit plug-in).
 #include "frame/capture_rows.h"
 
 #if defined(__AVX2__)
@@ -16,102 +19,124 @@ inline __m256i Load(const uint32_t* p) {
 inline void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 inline bool Any(__m256i mask) { return !_mm256_testz_si256(mask, mask); }
 
+// Lumas are 0..255 and luma swings -255..255, so the comparisons with the int32 threshold and
+// black level are exact in 16-bit lanes once those are held to the 16-bit range.
+inline int16_t To16(int32_t v) { return int16_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
+
 struct TemplateVectors {
   explicit TemplateVectors(const TemplateParams* p)
       : key(_mm256_set1_epi32(p ? int32_t(p->keyPixel) : 0)),
-        threshold(_mm256_set1_epi32(p ? p->threshold : 0)),
-        black(_mm256_set1_epi32(p ? p->blackLevel : 0)),
-        inverse(_mm256_set1_epi32(p ? int32_t(p->inverseMask) : 0)) {}
+        threshold(_mm256_set1_epi16(p ? To16(p->threshold) : 0)),
+        black(_mm256_set1_epi16(p ? To16(p->blackLevel) : 0)),
+        inverse(_mm256_set1_epi16(p && p->inverseMask ? -1 : 0)) {}
   __m256i key, threshold, black, inverse;
 };
 
-// Eight captured pixels against the accumulators: where each one changes, and the template
-// pixels that result. The new lumas are the larger and the smaller of the old one and the
-// capture's, so the template needs no second shift.
-struct Folded {
-  __m256i mx, mn, up, down, pixels;
-};
-
-template <bool kTemplate>
-inline Folded Fold(__m256i capture, const uint32_t* max, const uint32_t* min,
-                   const TemplateVectors& t) {
-  Folded f;
-  const __m256i luma = _mm256_srli_epi32(capture, 24);
-  f.mx = Load(max);
-  f.mn = Load(min);
-  const __m256i maxY = _mm256_srli_epi32(f.mx, 24), minY = _mm256_srli_epi32(f.mn, 24);
-  f.up = _mm256_cmpgt_epi32(luma, maxY);
-  f.down = _mm256_cmpgt_epi32(minY, luma);
-  f.mn = _mm256_blendv_epi8(f.mn, capture, f.down);
-  f.mx = _mm256_blendv_epi8(f.mx, capture, f.up);
-  if constexpr (kTemplate) {
-    const __m256i newMinY = _mm256_min_epi32(luma, minY);
-    const __m256i swing = _mm256_sub_epi32(_mm256_max_epi32(luma, maxY), newMinY);
-    const __m256i varying = _mm256_cmpgt_epi32(swing, t.threshold);
-    const __m256i dark = _mm256_cmpgt_epi32(t.black, newMinY);
-    const __m256i selected = _mm256_xor_si256(_mm256_or_si256(varying, dark), t.inverse);
-    f.pixels = _mm256_blendv_epi8(f.mn, t.key, selected);
-  }
-  return f;
+// The lumas of the 16 pixels of a step, in 16-bit lanes in the order the in-half packs leave them:
+// pixels 0..3 and 8..11 in the low half, 4..7 and 12..15 in the high half. Both the frame's lumas
+// and the accumulators' (packed from two vectors of eight) come in this order, and the in-half
+// unpacks of a 16-bit mask give the 32-bit masks of pixels 0..7 and 8..15 back.
+inline __m256i PackedLumas(__m256i first, __m256i second) {
+  return _mm256_packs_epi32(_mm256_srli_epi32(first, 24), _mm256_srli_epi32(second, 24));
 }
 
-// Sixteen pixels per step. One test per step decides whether anything is stored: in a long
-// capture almost no step changes anything, and a step that does stores all of its vectors.
-template <bool kTemplate, void (*kConvert16)(const uint8_t*, __m256i*, __m256i*),
-          int kBytesPerPixel>
+// A frame layout as the step reads it: Read() loads the step's 16 pixels once, Lumas() gives
+// their lumas as PackedLumas orders them, Pixels() the BgrLuma32 pixels 0..7 and 8..15.
+struct Yuy2Source {
+  static constexpr int kBytesPerPixel = 2;
+  using Raw = __m256i;
+  static Raw Read(const uint8_t* src) { return LoadYuy2PairsAvx2(src); }
+  static __m256i Lumas(const Raw& pairs) {
+    return _mm256_and_si256(pairs, _mm256_set1_epi16(0x00FF));
+  }
+  static void Pixels(const Raw& pairs, __m256i* first, __m256i* second) {
+    Yuy2PairsToPixelsAvx2<kBgrLuma32>(pairs, first, second);
+  }
+};
+
+struct Bgr24Source {
+  static constexpr int kBytesPerPixel = 3;
+  struct Raw {
+    BgrLanesAvx2 first, second;
+  };
+  static Raw Read(const uint8_t* src) { return Raw{LoadBgr8Avx2(src), LoadBgr8Avx2(src + 24)}; }
+  static __m256i Lumas(const Raw& p) {
+    return _mm256_packs_epi32(WeightedSumAvx2(p.first, 3735, 19235, 9798),
+                              WeightedSumAvx2(p.second, 3735, 19235, 9798));
+  }
+  static void Pixels(const Raw& p, __m256i* first, __m256i* second) {
+    *first = Bgr24LanesToPixelsAvx2<kBgrLuma32>(p.first);
+    *second = Bgr24LanesToPixelsAvx2<kBgrLuma32>(p.second);
+  }
+};
+
+// Where the template keys, as a 16-bit mask: (maxY - minY > threshold or black > minY) xor inverse.
+inline __m256i Keyed(__m256i maxY, __m256i minY, const TemplateVectors& t) {
+  const __m256i varying = _mm256_cmpgt_epi16(_mm256_sub_epi16(maxY, minY), t.threshold);
+  const __m256i dark = _mm256_cmpgt_epi16(t.black, minY);
+  return _mm256_xor_si256(_mm256_or_si256(varying, dark), t.inverse);
+}
+
+template <class Source, bool kTemplate>
 void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                  const TemplateParams* params) {
   const TemplateVectors t(params);
-  for (int i = 0; i < count; i += 16) {
-    __m256i first, second;
-    kConvert16(src + kBytesPerPixel * i, &first, &second);
-    const Folded a = Fold<kTemplate>(first, max + i, min + i, t);
-    const Folded b = Fold<kTemplate>(second, max + i + 8, min + i + 8, t);
-    __m256i changed = _mm256_or_si256(_mm256_or_si256(a.up, b.up), _mm256_or_si256(a.down, b.down));
-    if constexpr (kTemplate) {
-      changed = _mm256_or_si256(changed, _mm256_or_si256(_mm256_xor_si256(a.pixels, Load(out + i)),
-                                                         _mm256_xor_si256(b.pixels, Load(out + i + 8))));
-    }
-    if (Any(changed)) {
-      Store(max + i, a.mx);
-      Store(max + i + 8, b.mx);
-      Store(min + i, a.mn);
-      Store(min + i + 8, b.mn);
+  for (int i = 0; i < count; i += 16, src += 16 * Source::kBytesPerPixel) {
+    const typename Source::Raw raw = Source::Read(src);
+    const __m256i luma = Source::Lumas(raw);
+    const __m256i mx0 = Load(max + i), mx1 = Load(max + i + 8);
+    const __m256i mn0 = Load(min + i), mn1 = Load(min + i + 8);
+    const __m256i maxY = PackedLumas(mx0, mx1), minY = PackedLumas(mn0, mn1);
+    const __m256i up = _mm256_cmpgt_epi16(luma, maxY);
+    const __m256i down = _mm256_cmpgt_epi16(minY, luma);
+    if (!Any(_mm256_or_si256(up, down))) {
       if constexpr (kTemplate) {
-        Store(out + i, a.pixels);
-        Store(out + i + 8, b.pixels);
+        const __m256i keyed = Keyed(maxY, minY, t);
+        const __m256i t0 = _mm256_blendv_epi8(mn0, t.key, _mm256_unpacklo_epi16(keyed, keyed));
+        const __m256i t1 = _mm256_blendv_epi8(mn1, t.key, _mm256_unpackhi_epi16(keyed, keyed));
+        if (Any(_mm256_or_si256(_mm256_xor_si256(t0, Load(out + i)),
+                                _mm256_xor_si256(t1, Load(out + i + 8))))) {
+          Store(out + i, t0);
+          Store(out + i + 8, t1);
+        }
       }
+      continue;
+    }
+    __m256i first, second;
+    Source::Pixels(raw, &first, &second);
+    const __m256i newMin0 = _mm256_blendv_epi8(mn0, first, _mm256_unpacklo_epi16(down, down));
+    const __m256i newMin1 = _mm256_blendv_epi8(mn1, second, _mm256_unpackhi_epi16(down, down));
+    Store(max + i, _mm256_blendv_epi8(mx0, first, _mm256_unpacklo_epi16(up, up)));
+    Store(max + i + 8, _mm256_blendv_epi8(mx1, second, _mm256_unpackhi_epi16(up, up)));
+    Store(min + i, newMin0);
+    Store(min + i + 8, newMin1);
+    if constexpr (kTemplate) {
+      const __m256i keyed =
+          Keyed(_mm256_max_epi16(luma, maxY), _mm256_min_epi16(luma, minY), t);
+      Store(out + i, _mm256_blendv_epi8(newMin0, t.key, _mm256_unpacklo_epi16(keyed, keyed)));
+      Store(out + i + 8, _mm256_blendv_epi8(newMin1, t.key, _mm256_unpackhi_epi16(keyed, keyed)));
     }
   }
 }
 
-void Yuy2ToPixels16(const uint8_t* src, __m256i* first, __m256i* second) {
-  Yuy2ToPixelsAvx2<kBgrLuma32>(src, first, second);
-}
-void Bgr24ToPixels16(const uint8_t* src, __m256i* first, __m256i* second) {
-  *first = Bgr24ToPixelsAvx2<kBgrLuma32>(src);
-  *second = Bgr24ToPixelsAvx2<kBgrLuma32>(src + 24);
-}
-
-template <void (*kConvert16)(const uint8_t*, __m256i*, __m256i*), int kBytesPerPixel,
-          CaptureRowFn kScalar>
+template <class Source, CaptureRowFn kScalar>
 void CaptureRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                      const TemplateParams* params) {
   const int whole = count & ~15;
   if (whole > 0) {
     if (params != nullptr) {
-      CaptureBody<true, kConvert16, kBytesPerPixel>(src, max, min, out, whole, params);
+      CaptureBody<Source, true>(src, max, min, out, whole, params);
     } else {
-      CaptureBody<false, kConvert16, kBytesPerPixel>(src, max, min, out, whole, params);
+      CaptureBody<Source, false>(src, max, min, out, whole, params);
     }
   }
   if (count > whole) {
-    kScalar(src + kBytesPerPixel * whole, max + whole, min + whole,
+    kScalar(src + Source::kBytesPerPixel * whole, max + whole, min + whole,
             params != nullptr ? out + whole : nullptr, count - whole, params);
   }
 }
 
-constexpr CaptureRowFn kYuy2Row = CaptureRow_AVX2<Yuy2ToPixels16, 2, CaptureYuy2Row_C>;
+constexpr CaptureRowFn kYuy2Row = CaptureRow_AVX2<Yuy2Source, CaptureYuy2Row_C>;
 
 void CaptureYuy2SplitRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
                               int count, const TemplateParams* params) {
@@ -121,7 +146,7 @@ void CaptureYuy2SplitRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, 
 }
 
 constexpr CaptureRows kRowsAvx2{kYuy2Row, CaptureYuy2SplitRow_AVX2,
-                                CaptureRow_AVX2<Bgr24ToPixels16, 3, CaptureBgr24Row_C>};
+                                CaptureRow_AVX2<Bgr24Source, CaptureBgr24Row_C>};
 
 }  // namespace
 

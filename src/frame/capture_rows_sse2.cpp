@@ -1,5 +1,7 @@
-// SSE2 capture rows: 8 pixels per step, converted by the import's SSE2 arithmetic and folded in
-// 128-bit registers. Remainders go to the scalar composition.
+// SSE2 capture rows, 8 pixels per step, as the AVX2 ones: a step first compares only lumas, in
+// 16-bit lanes, and converts the frame's pixels and stores the accumulators only where a luma
+// moves; the template is rebuilt every step and stored only where it differs. Remainders go to the
+// scalar composition.
 #include "frame/capture_rows.h"
 #include "frame/import_vectors_sse2.h"
 
@@ -12,107 +14,128 @@ inline __m128i Load(const uint32_t* p) {
 inline void Store(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 inline bool Any(__m128i mask) { return _mm_movemask_epi8(mask) != 0; }
 
-// where ? a : b, per 32-bit lane of an all-ones / all-zeros mask.
+// where ? a : b, per lane of an all-ones / all-zeros mask.
 inline __m128i Select(__m128i where, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
 }
 
+// Lumas are 0..255 and luma swings -255..255, so the comparisons with the int32 threshold and
+// black level are exact in 16-bit lanes once those are held to the 16-bit range.
+inline int16_t To16(int32_t v) { return int16_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
+
 struct TemplateVectors {
   explicit TemplateVectors(const TemplateParams* p)
       : key(_mm_set1_epi32(p ? int32_t(p->keyPixel) : 0)),
-        threshold(_mm_set1_epi32(p ? p->threshold : 0)),
-        black(_mm_set1_epi32(p ? p->blackLevel : 0)),
-        inverse(_mm_set1_epi32(p ? int32_t(p->inverseMask) : 0)) {}
+        threshold(_mm_set1_epi16(p ? To16(p->threshold) : 0)),
+        black(_mm_set1_epi16(p ? To16(p->blackLevel) : 0)),
+        inverse(_mm_set1_epi16(p && p->inverseMask ? -1 : 0)) {}
   __m128i key, threshold, black, inverse;
 };
 
-// Four captured pixels against the accumulators: where each one changes, and the template pixels
-// that result. Lumas after the shift are 0..255 with a zero upper half, so the 16-bit max and min
-// are the 32-bit ones.
-struct Folded {
-  __m128i mx, mn, up, down, pixels;
-};
-
-template <bool kTemplate>
-inline Folded Fold(__m128i capture, const uint32_t* max, const uint32_t* min,
-                   const TemplateVectors& t) {
-  Folded f;
-  const __m128i luma = _mm_srli_epi32(capture, 24);
-  f.mx = Load(max);
-  f.mn = Load(min);
-  const __m128i maxY = _mm_srli_epi32(f.mx, 24), minY = _mm_srli_epi32(f.mn, 24);
-  f.up = _mm_cmpgt_epi32(luma, maxY);
-  f.down = _mm_cmpgt_epi32(minY, luma);
-  f.mx = Select(f.up, capture, f.mx);
-  f.mn = Select(f.down, capture, f.mn);
-  if constexpr (kTemplate) {
-    const __m128i newMinY = _mm_min_epi16(luma, minY);
-    const __m128i swing = _mm_sub_epi32(_mm_max_epi16(luma, maxY), newMinY);
-    const __m128i varying = _mm_cmpgt_epi32(swing, t.threshold);
-    const __m128i dark = _mm_cmpgt_epi32(t.black, newMinY);
-    const __m128i selected = _mm_xor_si128(_mm_or_si128(varying, dark), t.inverse);
-    f.pixels = Select(selected, t.key, f.mn);
-  }
-  return f;
+// The lumas of pixels 0..7 in 16-bit lanes, from two vectors of four pixels.
+inline __m128i PackedLumas(__m128i first, __m128i second) {
+  return _mm_packs_epi32(_mm_srli_epi32(first, 24), _mm_srli_epi32(second, 24));
 }
 
-// Eight pixels per step. One test per step decides whether anything is stored: in a long capture
-// almost no step changes anything, and a step that does stores all of its vectors.
-template <bool kTemplate, void (*kConvert8)(const uint8_t*, __m128i*, __m128i*),
-          int kBytesPerPixel>
+// A frame layout as the step reads it: Read() loads the step's 8 pixels once, Lumas() gives their
+// lumas in 16-bit lanes, Pixels() the BgrLuma32 pixels 0..3 and 4..7.
+struct Yuy2Source {
+  static constexpr int kBytesPerPixel = 2;
+  using Raw = __m128i;
+  static Raw Read(const uint8_t* src) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+  }
+  static __m128i Lumas(const Raw& pairs) { return _mm_and_si128(pairs, _mm_set1_epi16(0x00FF)); }
+  static void Pixels(const Raw& pairs, __m128i* first, __m128i* second) {
+    Yuy2PairsToPixelsSse2<kBgrLuma32>(pairs, first, second);
+  }
+};
+
+// The luma of a Bgr24 pixel takes most of its conversion: the pixels are converted at once.
+struct Bgr24Source {
+  static constexpr int kBytesPerPixel = 3;
+  struct Raw {
+    __m128i first, second;
+  };
+  static Raw Read(const uint8_t* src) {
+    Raw r;
+    Bgr24ToPixelsSse2<kBgrLuma32>(src, &r.first, &r.second);
+    return r;
+  }
+  static __m128i Lumas(const Raw& p) { return PackedLumas(p.first, p.second); }
+  static void Pixels(const Raw& p, __m128i* first, __m128i* second) {
+    *first = p.first;
+    *second = p.second;
+  }
+};
+
+// Where the template keys, as a 16-bit mask: (maxY - minY > threshold or black > minY) xor inverse.
+inline __m128i Keyed(__m128i maxY, __m128i minY, const TemplateVectors& t) {
+  const __m128i varying = _mm_cmpgt_epi16(_mm_sub_epi16(maxY, minY), t.threshold);
+  const __m128i dark = _mm_cmpgt_epi16(t.black, minY);
+  return _mm_xor_si128(_mm_or_si128(varying, dark), t.inverse);
+}
+
+template <class Source, bool kTemplate>
 void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                  const TemplateParams* params) {
   const TemplateVectors t(params);
-  for (int i = 0; i < count; i += 8) {
-    __m128i first, second;
-    kConvert8(src + kBytesPerPixel * i, &first, &second);
-    const Folded a = Fold<kTemplate>(first, max + i, min + i, t);
-    const Folded b = Fold<kTemplate>(second, max + i + 4, min + i + 4, t);
-    __m128i changed = _mm_or_si128(_mm_or_si128(a.up, b.up), _mm_or_si128(a.down, b.down));
-    if constexpr (kTemplate) {
-      const __m128i same = _mm_and_si128(_mm_cmpeq_epi32(a.pixels, Load(out + i)),
-                                         _mm_cmpeq_epi32(b.pixels, Load(out + i + 4)));
-      changed = _mm_or_si128(changed, _mm_xor_si128(same, _mm_set1_epi32(-1)));
-    }
-    if (Any(changed)) {
-      Store(max + i, a.mx);
-      Store(max + i + 4, b.mx);
-      Store(min + i, a.mn);
-      Store(min + i + 4, b.mn);
+  for (int i = 0; i < count; i += 8, src += 8 * Source::kBytesPerPixel) {
+    const typename Source::Raw raw = Source::Read(src);
+    const __m128i luma = Source::Lumas(raw);
+    const __m128i mx0 = Load(max + i), mx1 = Load(max + i + 4);
+    const __m128i mn0 = Load(min + i), mn1 = Load(min + i + 4);
+    const __m128i maxY = PackedLumas(mx0, mx1), minY = PackedLumas(mn0, mn1);
+    const __m128i up = _mm_cmpgt_epi16(luma, maxY);
+    const __m128i down = _mm_cmpgt_epi16(minY, luma);
+    if (!Any(_mm_or_si128(up, down))) {
       if constexpr (kTemplate) {
-        Store(out + i, a.pixels);
-        Store(out + i + 4, b.pixels);
+        const __m128i keyed = Keyed(maxY, minY, t);
+        const __m128i t0 = Select(_mm_unpacklo_epi16(keyed, keyed), t.key, mn0);
+        const __m128i t1 = Select(_mm_unpackhi_epi16(keyed, keyed), t.key, mn1);
+        const __m128i same =
+            _mm_and_si128(_mm_cmpeq_epi32(t0, Load(out + i)), _mm_cmpeq_epi32(t1, Load(out + i + 4)));
+        if (_mm_movemask_epi8(same) != 0xFFFF) {
+          Store(out + i, t0);
+          Store(out + i + 4, t1);
+        }
       }
+      continue;
+    }
+    __m128i first, second;
+    Source::Pixels(raw, &first, &second);
+    const __m128i newMin0 = Select(_mm_unpacklo_epi16(down, down), first, mn0);
+    const __m128i newMin1 = Select(_mm_unpackhi_epi16(down, down), second, mn1);
+    Store(max + i, Select(_mm_unpacklo_epi16(up, up), first, mx0));
+    Store(max + i + 4, Select(_mm_unpackhi_epi16(up, up), second, mx1));
+    Store(min + i, newMin0);
+    Store(min + i + 4, newMin1);
+    if constexpr (kTemplate) {
+      const __m128i keyed = Keyed(_mm_max_epi16(luma, maxY), _mm_min_epi16(luma, minY), t);
+      Store(out + i, Select(_mm_unpacklo_epi16(keyed, keyed), t.key, newMin0));
+      Store(out + i + 4, Select(_mm_unpackhi_epi16(keyed, keyed), t.key, newMin1));
     }
   }
 }
 
-void Yuy2ToPixels8(const uint8_t* src, __m128i* first, __m128i* second) {
-  Yuy2ToPixelsSse2<kBgrLuma32>(src, first, second);
-}
-void Bgr24ToPixels8(const uint8_t* src, __m128i* first, __m128i* second) {
-  Bgr24ToPixelsSse2<kBgrLuma32>(src, first, second);
-}
-
-template <void (*kConvert8)(const uint8_t*, __m128i*, __m128i*), int kBytesPerPixel,
-          CaptureRowFn kScalar>
+template <class Source, CaptureRowFn kScalar>
 void CaptureRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                      const TemplateParams* params) {
   const int whole = count & ~7;
   if (whole > 0) {
     if (params != nullptr) {
-      CaptureBody<true, kConvert8, kBytesPerPixel>(src, max, min, out, whole, params);
+      CaptureBody<Source, true>(src, max, min, out, whole, params);
     } else {
-      CaptureBody<false, kConvert8, kBytesPerPixel>(src, max, min, out, whole, params);
+      CaptureBody<Source, false>(src, max, min, out, whole, params);
     }
   }
   if (count > whole) {
-    kScalar(src + kBytesPerPixel * whole, max + whole, min + whole,
+    kScalar(src + Source::kBytesPerPixel * whole, max + whole, min + whole,
             params != nullptr ? out + whole : nullptr, count - whole, params);
   }
 }
 
-constexpr CaptureRowFn kYuy2Row = CaptureRow_SSE2<Yuy2ToPixels8, 2, CaptureYuy2Row_C>;
+constexpr CaptureRowFn kYuy2Row = CaptureRow_SSE2<Yuy2Source, CaptureYuy2Row_C>;
 
 void CaptureYuy2SplitRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
                               int count, const TemplateParams* params) {
@@ -122,7 +145,7 @@ void CaptureYuy2SplitRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, 
 }
 
 constexpr CaptureRows kRowsSse2{kYuy2Row, CaptureYuy2SplitRow_SSE2,
-                                CaptureRow_SSE2<Bgr24ToPixels8, 3, CaptureBgr24Row_C>};
+                                CaptureRow_SSE2<Bgr24Source, CaptureBgr24Row_C>};
 
 }  // namespace
 

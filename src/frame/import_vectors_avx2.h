@@ -45,17 +45,22 @@ inline __m256i CoefficientsAvx2(int low, int high) {
   return _mm256_set1_epi32(int(uint32_t(uint16_t(low)) | uint32_t(uint16_t(high)) << 16));
 }
 
-// Sixteen Yuy2 pixels (32 bytes, starting at a pair) -> sixteen picture pixels of layout kCode:
+// Sixteen Yuy2 pixels (32 bytes, starting at a pair) as loaded for the conversion below: the
+// middle quadwords swapped, so that the low half holds pixels 0..3 and 8..11 and the high half
+// 4..7 and 12..15.
+inline __m256i LoadYuy2PairsAvx2(const uint8_t* src) {
+  return _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src)),
+                                  _MM_SHUFFLE(3, 1, 2, 0));
+}
+
+// Sixteen Yuy2 pixels as LoadYuy2PairsAvx2 left them -> sixteen picture pixels of layout kCode:
 // pixels 0..7 in `first`, 8..15 in `second`. The chroma terms are formed once per pair: (Cb, Cr)
 // sit in one 32-bit lane, so one multiply-high gives the B and R terms and another the two G
 // terms, which a multiply-add by 1 sums after their separate floors.
 template <int32_t kCode>
-inline void Yuy2ToPixelsAvx2(const uint8_t* src, __m256i* first, __m256i* second) {
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+inline void Yuy2PairsToPixelsAvx2(__m256i pairs, __m256i* first, __m256i* second) {
   const __m256i opaque = _mm256_set1_epi16(255);
-  const __m256i pairs = _mm256_permute4x64_epi64(
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src)), _MM_SHUFFLE(3, 1, 2, 0));
-  const __m256i y = _mm256_and_si256(pairs, lowBytes);
+  const __m256i y = _mm256_and_si256(pairs, _mm256_set1_epi16(0x00FF));
   const __m256i chroma = _mm256_srli_epi16(pairs, 8);  // Cb Cr of each pair
   if constexpr (kCode == kYuvLuma32 || kCode == kYuvAlpha32) {
     const __m256i cb = _mm256_shuffle_epi8(chroma, DupLowAvx2());
@@ -73,6 +78,11 @@ inline void Yuy2ToPixelsAvx2(const uint8_t* src, __m256i* first, __m256i* second
     const __m256i gy = _mm256_add_epi16(y, _mm256_shuffle_epi8(g, DupLowAvx2()));
     PackChannelsAvx2(b, gy, r, kCode == kBgrLuma32 ? y : opaque, first, second);
   }
+}
+
+template <int32_t kCode>
+inline void Yuy2ToPixelsAvx2(const uint8_t* src, __m256i* first, __m256i* second) {
+  Yuy2PairsToPixelsAvx2<kCode>(LoadYuy2PairsAvx2(src), first, second);
 }
 
 // Eight Bgr24 pixels (24 bytes) as three byte gathers: 0x00RRGGBB per 32-bit lane (the colour
@@ -106,14 +116,12 @@ inline __m256i WeightedSumAvx2(const BgrLanesAvx2& p, int low, int high, int red
                            15);
 }
 
-// Eight Bgr24 pixels -> eight picture pixels of layout kCode.
+// Eight Bgr24 pixels as LoadBgr8Avx2 gathered them -> eight picture pixels of layout kCode.
 template <int32_t kCode>
-inline __m256i Bgr24ToPixelsAvx2(const uint8_t* src) {
+inline __m256i Bgr24LanesToPixelsAvx2(const BgrLanesAvx2& p) {
   if constexpr (kCode == kBgrAlpha32) {
-    // The unused gathers are dead code to the compiler.
-    return _mm256_or_si256(LoadBgr8Avx2(src).bgr, _mm256_set1_epi32(int(0xFF000000u)));
+    return _mm256_or_si256(p.bgr, _mm256_set1_epi32(int(0xFF000000u)));
   } else {
-    const BgrLanesAvx2 p = LoadBgr8Avx2(src);
     const __m256i y = WeightedSumAvx2(p, 3735, 19235, 9798);
     if constexpr (kCode == kBgrLuma32) {
       return _mm256_or_si256(p.bgr, _mm256_slli_epi32(y, 24));
@@ -127,6 +135,13 @@ inline __m256i Bgr24ToPixelsAvx2(const uint8_t* src) {
                              _mm256_or_si256(mid, _mm256_slli_epi32(cr, 24)));
     }
   }
+}
+
+// Eight Bgr24 pixels -> eight picture pixels of layout kCode (the gathers a layout does not use
+// are dead code to the compiler).
+template <int32_t kCode>
+inline __m256i Bgr24ToPixelsAvx2(const uint8_t* src) {
+  return Bgr24LanesToPixelsAvx2<kCode>(LoadBgr8Avx2(src));
 }
 
 }  // namespace

@@ -28,12 +28,11 @@ inline void PackChannelsSse2(__m128i c0, __m128i c1, __m128i c2, __m128i c3, __m
   *second = _mm_unpackhi_epi16(low, high);
 }
 
-// Eight Yuy2 pixels (16 bytes, starting at a pair) -> pixels 0..3 in `first`, 4..7 in `second`,
-// in layout kCode.
+// Eight Yuy2 pixels (16 bytes of pairs) -> pixels 0..3 in `first`, 4..7 in `second`, in layout
+// kCode.
 template <int32_t kCode>
-inline void Yuy2ToPixelsSse2(const uint8_t* src, __m128i* first, __m128i* second) {
+inline void Yuy2PairsToPixelsSse2(__m128i pairs, __m128i* first, __m128i* second) {
   const __m128i opaque = _mm_set1_epi16(255);
-  const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
   const __m128i y = _mm_and_si128(pairs, _mm_set1_epi16(0x00FF));
   const __m128i chroma = _mm_srli_epi16(pairs, 8);  // Cb0 Cr0 Cb1 Cr1 Cb2 Cr2 Cb3 Cr3
   const __m128i cb = _mm_shufflehi_epi16(_mm_shufflelo_epi16(chroma, _MM_SHUFFLE(2, 2, 0, 0)),
@@ -56,6 +55,12 @@ inline void Yuy2ToPixelsSse2(const uint8_t* src, __m128i* first, __m128i* second
     const __m128i r = _mm_add_epi16(y, _mm_mulhi_epi16(v, _mm_set1_epi16(5743)));
     PackChannelsSse2(b, g, r, kCode == kBgrLuma32 ? y : opaque, first, second);
   }
+}
+
+template <int32_t kCode>
+inline void Yuy2ToPixelsSse2(const uint8_t* src, __m128i* first, __m128i* second) {
+  Yuy2PairsToPixelsSse2<kCode>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), first,
+                               second);
 }
 
 // A pair of 16-bit coefficients (low, high) in every 32-bit lane, for multiply-add.

@@ -87,6 +87,8 @@ const FrameCase kFrames[] = {
     {"Bgr24 odd width", 33, 4, kBgr24, true},
     {"Bgr24 720 x 3", 720, 3, kBgr24, true},
     {"Bgr24 without template", 33, 4, kBgr24, false},
+    {"Yuy2 1920 x 2", 1920, 2, kYuy2, true},
+    {"Bgr24 odd width 1917 x 2", 1917, 2, kBgr24, true},
 };
 
 TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
@@ -114,6 +116,55 @@ TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
       ASSERT_EQ(Pixels(out[1]), Pixels(out[0]));
     }
     EXPECT_EQ(Pixels(capture[1]), untouched) << "the capture picture is never written";
+  }
+}
+
+// Sets pixel (x, y) of the frame to luma `v` (a Bgr24 pixel to the grey of that value).
+void SetLuma(std::vector<uint8_t>& frame, int32_t w, int32_t x, int32_t y, int32_t format, uint8_t v) {
+  const size_t at = (size_t(y) * size_t(w) + size_t(x)) * (format == kYuy2 ? 2 : 3);
+  frame[at] = v;
+  if (format == kBgr24) frame[at + 1] = frame[at + 2] = v;
+}
+
+// What most frames of a long capture are: a frame the accumulators have seen, where nothing moves
+// and only new settings change the template; and a frame where a few scattered pixels move.
+struct Repeat {
+  const char* name;
+  int settings;   // into kSettings
+  int moved;      // pixels pushed to a luma of 255 or 0 before the frame is folded
+};
+const Repeat kRepeats[] = {{"first frame", 0, 0},        {"the same frame", 0, 0},
+                           {"the same frame, other settings", 1, 0},
+                           {"a few pixels move", 1, 5}, {"one pixel moves", 2, 1},
+                           {"the same frame again", 2, 0}};
+
+TEST_P(CaptureFrameTest, RepeatedFramesAndFewMovingPixelsLeaveTheBuffersAsTheSequenceDoes) {
+  std::mt19937 rng(14);
+  for (const FrameCase& c : kFrames) {
+    const int32_t w = c.width, h = c.height;
+    FrameAdapter adapter;
+    adapter.SetFormat(w, h, c.format);
+    ImageBuffer capture[2] = {{w, h}, {w, h}}, max[2] = {{w, h}, {w, h}}, min[2] = {{w, h}, {w, h}},
+                out[2] = {{w, h}, {w, h}};
+    for (int i = 0; i < 2; ++i) {
+      ResetAccumulators(&max[i], &min[i]);
+      out[i].Fill(0x5A, 0x5A, 0x5A, 0x5A);
+    }
+    std::vector<uint8_t> frame = RandomFrame(w, h, c.format, rng);
+    for (const Repeat& r : kRepeats) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", " << r.name);
+      for (int m = 0; m < r.moved; ++m) {
+        SetLuma(frame, w, int32_t(rng() % uint32_t(w)), int32_t(rng() % uint32_t(h)), c.format,
+                m % 2 ? 0 : 255);
+      }
+      const Settings& s = kSettings[r.settings];
+      Sequence(adapter, frame.data(), capture[0], max[0], min[0], c.withTemplate ? &out[0] : nullptr, s);
+      CaptureFrame(adapter, frame.data(), capture[1], max[1], min[1],
+                   c.withTemplate ? &out[1] : nullptr, s.params());
+      ASSERT_EQ(Pixels(max[1]), Pixels(max[0]));
+      ASSERT_EQ(Pixels(min[1]), Pixels(min[0]));
+      ASSERT_EQ(Pixels(out[1]), Pixels(out[0]));
+    }
   }
 }
 
