@@ -96,10 +96,10 @@ run_windows_tree() {  # preset arch
   # Windows need a display; one virtual X server serves the whole run. The prefix is prepared
   # inside it too: wine's helper processes outlive their starter, and one started without a display
   # leaves every later window of the run without one.
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
-    ". scripts/wine-env.sh && vle_wine_setup '$root/build/$preset' '$arch' || exit 1
-     (cd build/$preset && ctest --timeout 600 --output-on-failure); status=\$?
-     vle_wine_teardown; exit \$status" >"$log_dir/$preset-test.log" 2>&1
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    . scripts/wine-env.sh && vle_wine_setup "$1" "$2" || exit 1
+    (cd "$1" && ctest --timeout 600 --output-on-failure); status=$?
+    vle_wine_teardown; exit $status' _ "$root/build/$preset" "$arch" >"$log_dir/$preset-test.log" 2>&1
   grep -E '\*\*\*(Failed|Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
   tail -n 3 "$log_dir/$preset-test.log" >&2
   count_ctest "$log_dir/$preset-test.log"

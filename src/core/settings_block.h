@@ -19,6 +19,9 @@ struct SettingsBlock {
 };
 static_assert(sizeof(SettingsBlock) == 32, "settings block is copied as 32 bytes");
 
+// The settings window's stored position that means "none remembered": centre over the host.
+constexpr int32_t kNoWindowPosition = -100;
+
 // The defaults of a fresh installation.
 constexpr SettingsBlock kDefaultSettings{20, 20, 200, 200, 0x00FF8000u, 0, 50, 0};
 

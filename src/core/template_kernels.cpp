@@ -88,12 +88,16 @@ void AccumulateMin(const ImageBuffer& source, ImageBuffer& destination) {
 void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& output,
                    uint32_t colorKey, int32_t threshold, int32_t blackLevel,
                    uint32_t inverseSelection) {
+  BuildTemplate(max, min, output,
+                MakeTemplateParams(colorKey, threshold, blackLevel, inverseSelection));
+}
+
+void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& output,
+                   const TemplateParams& params) {
   PixelRows mx, mn, out;
   if (!RowsOf(max, &mx) || !RowsOf(min, &mn) || !RowsOf(output, &out)) return;
   Limit(mx, &out);
   Limit(mn, &out);
-  const TemplateParams params =
-      MakeTemplateParams(colorKey, threshold, blackLevel, inverseSelection);
   const TemplateRowFn fn = SelectKernelRows(platform::CpuFeatures()).buildTemplate;
   for (int32_t y = out.height - 1; y >= 0; --y) {  // memory order, as above
     fn(mx.topLeft + mx.pitch * y, mn.topLeft + mn.pitch * y, out.topLeft + out.pitch * y, out.width,

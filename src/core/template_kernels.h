@@ -22,6 +22,10 @@ void AccumulateMin(const ImageBuffer& source, ImageBuffer& destination);
 void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& output,
                    uint32_t colorKey, int32_t threshold, int32_t blackLevel,
                    uint32_t inverseSelection);
+// The same with the settings already prepared (core/template_rows.h).
+struct TemplateParams;
+void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& output,
+                   const TemplateParams& params);
 
 // max <- 0x00000000, min <- 0xFFFFFFFF over their rects; a null pointer is skipped.
 void ResetAccumulators(ImageBuffer* max, ImageBuffer* min);

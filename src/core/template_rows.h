@@ -1,8 +1,8 @@
 // Row routines behind the template kernels, as a scalar reference (the definition) and SIMD
 // variants that equal it bit for bit. Rows are arrays of BgrLuma32 pixels; count >= 0; each
-// routine reads and writes exactly [0, count) of its rows. dst may be the same row as src. The
-// SIMD variants store only the pixels whose value changes, so that rows a frame leaves as they were
-// stay clean in the cache; what the rows hold afterwards is the same.
+// routine reads and writes exactly [0, count) of its rows. dst may be the same row as src. A SIMD
+// step in which no pixel changes stores nothing, so that rows a frame leaves as they were stay
+// clean in the cache; what the rows hold afterwards is the same.
 #pragma once
 
 #include <cstdint>

@@ -84,13 +84,7 @@ void CaptureFrame(const FrameAdapter& adapter, const uint8_t* framePixels,
                        withTemplate);
     }
   }
-  if (buildTemplate && !fused) {
-    const TemplateRowFn build = SelectKernelRows(platform::CpuFeatures()).buildTemplate;
-    for (int32_t y = 0; y < out.height; ++y) {
-      build(mx.topLeft + mx.pitch * y, mn.topLeft + mn.pitch * y, out.topLeft + out.pitch * y,
-            out.width, params);
-    }
-  }
+  if (buildTemplate && !fused) BuildTemplate(max, min, *output, params);
 }
 
 }  // namespace vle

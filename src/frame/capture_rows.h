@@ -11,8 +11,8 @@
 // fn(src, max, min, out, count, params): `src` as for the import rows (Yuy2: the first byte of a
 // pair; the split routine converts that pair's second pixel first), count >= 0 pixels. Frame bytes
 // are read as the import rows read them; max, min and out are read and written in [0, count) only,
-// out not at all without params. A pixel is stored only where its value changes. The rows must not
-// overlap one another.
+// out not at all without params. A SIMD step in which no pixel changes stores nothing. The rows
+// must not overlap one another.
 #pragma once
 
 #include <cstdint>

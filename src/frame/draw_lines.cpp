@@ -11,9 +11,6 @@
 namespace vle {
 namespace {
 
-constexpr uint32_t kWholePair = 0xFFFFFFFFu;
-constexpr uint32_t kFirstLumaAndChroma = 0xFF00FFFFu;
-constexpr uint32_t kSecondLuma = 0x00FF0000u;
 constexpr uint32_t kBgrBytes = 0x00FFFFFFu;
 
 // One colour blended into frame bytes: out = clamp(K + floor((D - K) * w / 256)), w = 0 writes K.

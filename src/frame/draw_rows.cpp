@@ -1,14 +1,10 @@
 #include "frame/draw_rows.h"
 
 #include "frame/colour_convert.h"
+#include "frame/frame_layout.h"
 
 namespace vle {
 namespace {
-
-// Which bytes of a Yuy2 pair (Y0 Cb Y1 Cr, little-endian word) a pixel of a row owns.
-constexpr uint32_t kWholePair = 0xFFFFFFFFu;
-constexpr uint32_t kFirstLumaAndChroma = 0xFF00FFFFu;
-constexpr uint32_t kSecondLuma = 0x00FF0000u;
 
 constexpr uint8_t Byte(uint32_t v, int k) { return static_cast<uint8_t>(v >> (8 * k)); }
 

@@ -10,6 +10,11 @@
 
 namespace vle {
 
+// Which bytes of a Yuy2 pair (Y0 Cb Y1 Cr, little-endian word) a pixel of a row owns.
+constexpr uint32_t kWholePair = 0xFFFFFFFFu;
+constexpr uint32_t kFirstLumaAndChroma = 0xFF00FFFFu;
+constexpr uint32_t kSecondLuma = 0x00FF0000u;
+
 struct FrameLayout {
   uint8_t* topRow;         // first byte of picture row 0
   std::ptrdiff_t rowStep;  // bytes from picture row y to y + 1

@@ -1,6 +1,7 @@
 // The scalar row conversions: the definition every SIMD variant is checked against.
 #include "frame/import_rows.h"
 
+#include "frame/colour_convert.h"
 #include "platform/cpu.h"
 
 namespace vle {
@@ -40,15 +41,13 @@ inline uint32_t FromBgr(uint32_t b, uint32_t g, uint32_t r) {
   if constexpr (kCode == kBgrAlpha32) {
     return b | g << 8 | r << 16 | 0xFFu << 24;
   } else {
-    const int32_t bi = int32_t(b), gi = int32_t(g), ri = int32_t(r);
-    const uint32_t y = uint32_t(FloorShift(3735 * bi + 19235 * gi + 9798 * ri, 15));
+    const YCbCr c = RgbToYcbcr(int32_t(r), int32_t(g), int32_t(b));
+    const uint32_t y = c.y;
     if constexpr (kCode == kBgrLuma32) {
       return b | g << 8 | r << 16 | y << 24;
     } else {
-      const uint32_t cb = uint32_t(FloorShift(16384 * bi - 10855 * gi - 5529 * ri, 15) + 128);
-      const uint32_t cr = uint32_t(FloorShift(-2664 * bi - 13720 * gi + 16384 * ri, 15) + 128);
       const uint32_t mid = kCode == kYuvLuma32 ? y : 0xFFu;
-      return y | cb << 8 | mid << 16 | cr << 24;
+      return y | uint32_t(c.cb) << 8 | mid << 16 | uint32_t(c.cr) << 24;
     }
   }
 }

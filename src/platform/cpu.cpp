@@ -18,7 +18,6 @@ int Detect() {
 }
 
 std::atomic<int> g_mask{-1};
-std::atomic<int> g_generation{0};
 
 }  // namespace
 
@@ -27,11 +26,6 @@ int CpuFeatures() {
   return detected & g_mask.load(std::memory_order_relaxed);
 }
 
-void MaskCpuFeatures(int mask) {
-  g_mask.store(mask, std::memory_order_relaxed);
-  g_generation.fetch_add(1, std::memory_order_relaxed);
-}
-
-int CpuMaskGeneration() { return g_generation.load(std::memory_order_relaxed); }
+void MaskCpuFeatures(int mask) { g_mask.store(mask, std::memory_order_relaxed); }
 
 }  // namespace vle::platform

@@ -14,11 +14,8 @@ enum CpuFeature : int {
 // The features of this processor that the routines may use, after the mask.
 int CpuFeatures();
 
-// Test hook: only features in `mask` are reported from now on (-1 restores all). Routine tables
-// that were chosen before keep their choice until they are chosen again (see frame/dispatch.h).
+// Test hook: only features in `mask` are reported from now on (-1 restores all). The pixel
+// routines are chosen on every call, so the next call already runs at the new level.
 void MaskCpuFeatures(int mask);
-
-// Monotonic counter, bumped by every MaskCpuFeatures, so cached dispatch can notice a change.
-int CpuMaskGeneration();
 
 }  // namespace vle::platform

@@ -110,8 +110,7 @@ int32_t PluginProcessFrame(VideoFrame* frame) {
       CaptureFrame(adapter, frame->pixels, *s.captureBuffer, *s.maxBuffer, *s.minBuffer,
                    showing ? s.templateBuffer : nullptr, params);
     } else if (showing) {
-      BuildTemplate(*s.maxBuffer, *s.minBuffer, *s.templateBuffer, settings.colorKey,
-                    settings.threshold, settings.blackLevel, settings.inverseSelection);
+      BuildTemplate(*s.maxBuffer, *s.minBuffer, *s.templateBuffer, params);
     }
     if (showing && s.templateBuffer->bits != nullptr) {
       const ImageBuffer& output = *s.templateBuffer;

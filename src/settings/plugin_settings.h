@@ -13,9 +13,6 @@ namespace vle {
 // The file's one section.
 inline constexpr char kPluginSettingsSection[] = "PluginSettings";
 
-// The window position that means "none remembered".
-constexpr int32_t kNoWindowPosition = -100;
-
 // Locates the settings file on `system`, opens it (creating it empty when missing) and reads the
 // window position and the eight settings of section "PluginSettings" into the targets. Whatever
 // the file holds, or when it cannot be opened or read, every value it does not supply takes its

@@ -9,15 +9,20 @@ namespace vle {
 
 SettingsBlock TableBlock{};
 
+// The defaults are those of a fresh installation; a signed value's default keeps its low 32 bits.
+constexpr uint64_t Default(int32_t v) { return uint32_t(v); }
+constexpr uint64_t Default(uint32_t v) { return v; }
+constexpr SettingsBlock kD = kDefaultSettings;
+
 const SettingsTableEntry SettingsTable[kSettingsTableCount] = {
-    {6, "LogoPosX", &TableBlock.logoPosX, 20},
-    {6, "LogoPosY", &TableBlock.logoPosY, 20},
-    {6, "LogoSizeX", &TableBlock.logoSizeX, 200},
-    {6, "LogoSizeY", &TableBlock.logoSizeY, 200},
-    {4, "InverseSelection", &TableBlock.inverseSelection, 0},
-    {6, "Threshold", &TableBlock.threshold, 50},
-    {6, "BlackLevel", &TableBlock.blackLevel, 0},
-    {5, "ColorKey", &TableBlock.colorKey, 0xFF8000},
+    {6, "LogoPosX", &TableBlock.logoPosX, Default(kD.logoPosX)},
+    {6, "LogoPosY", &TableBlock.logoPosY, Default(kD.logoPosY)},
+    {6, "LogoSizeX", &TableBlock.logoSizeX, Default(kD.logoSizeX)},
+    {6, "LogoSizeY", &TableBlock.logoSizeY, Default(kD.logoSizeY)},
+    {4, "InverseSelection", &TableBlock.inverseSelection, Default(kD.inverseSelection)},
+    {6, "Threshold", &TableBlock.threshold, Default(kD.threshold)},
+    {6, "BlackLevel", &TableBlock.blackLevel, Default(kD.blackLevel)},
+    {5, "ColorKey", &TableBlock.colorKey, Default(kD.colorKey)},
 };
 
 namespace {

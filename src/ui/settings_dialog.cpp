@@ -16,14 +16,13 @@ namespace vle::ui {
 
 namespace {
 
-constexpr int kSbThumbPosition = 4;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr uint32_t kOfnOverwritePrompt = 0x2;
 constexpr uint32_t kOfnHideReadOnly = 0x4;
 constexpr int32_t kExportReferenceWidth = 768;
 constexpr int32_t kExportReferenceHeight = 576;
-constexpr int32_t kLayoutBgr32BottomUp = 5;
+constexpr int32_t kLayout = TemplateExporter::kLayoutBottomUp32;  // the template's own layout
 
 constexpr UpDownAccel kRegionAccel[] = {{0, 1}, {1, 8}, {2, 16}, {3, 32}};
 
@@ -67,7 +66,7 @@ void SettingsDialog::OnInitDialog() {
 
   // A stored position off the screen (for instance from a larger monitor) is replaced by the
   // centred one; any other stored pair is used as it is, negative values included.
-  bool centre = dlgWndPosX == -100 && dlgWndPosY == -100;
+  bool centre = dlgWndPosX == kNoWindowPosition && dlgWndPosY == kNoWindowPosition;
   if (!centre) centre = dlgWndPosX >= windows_.ScreenWidth() || dlgWndPosY >= windows_.ScreenHeight();
   if (centre) {
     const Rect d = windows_.WindowRect();
@@ -127,15 +126,26 @@ void SettingsDialog::CreateBuffers() {
     const SettingsBlock s = state_.activeSettings.Load();
     BuildTemplate(*max, *min, *output, s.colorKey, s.threshold, s.blackLevel, s.inverseSelection);
   }
-  platform::LockGuard guard(state_.bufferLock);
-  delete state_.captureBuffer;
-  delete state_.maxBuffer;
-  delete state_.minBuffer;
-  delete state_.templateBuffer;
-  state_.captureBuffer = capture.release();
-  state_.maxBuffer = max.release();
-  state_.minBuffer = min.release();
-  state_.templateBuffer = output.release();
+  PublishBuffers(std::move(capture), std::move(max), std::move(min), std::move(output));
+}
+
+void SettingsDialog::PublishBuffers(std::unique_ptr<ImageBuffer> capture,
+                                    std::unique_ptr<ImageBuffer> max,
+                                    std::unique_ptr<ImageBuffer> min,
+                                    std::unique_ptr<ImageBuffer> output) {
+  std::unique_ptr<ImageBuffer> old[4];
+  {
+    platform::LockGuard guard(state_.bufferLock);
+    old[0].reset(state_.captureBuffer);
+    old[1].reset(state_.maxBuffer);
+    old[2].reset(state_.minBuffer);
+    old[3].reset(state_.templateBuffer);
+    state_.captureBuffer = capture.release();
+    state_.maxBuffer = max.release();
+    state_.minBuffer = min.release();
+    state_.templateBuffer = output.release();
+  }
+  // The old buffers are freed after the lock is released: the video thread never waits on that.
 }
 
 void SettingsDialog::OnCommand(int id) {
@@ -310,14 +320,7 @@ void SettingsDialog::OnDestroy() {
   // Flags first: a frame that takes the lock after this finds nothing to capture or show.
   state_.captureActive.store(0, kRelaxed);
   state_.templateActive.store(0, kRelaxed);
-  {
-    platform::LockGuard guard(state_.bufferLock);
-    for (ImageBuffer** buffer : {&state_.captureBuffer, &state_.maxBuffer, &state_.minBuffer,
-                                 &state_.templateBuffer}) {
-      delete *buffer;
-      *buffer = nullptr;
-    }
-  }
+  PublishBuffers(nullptr, nullptr, nullptr, nullptr);
   const Rect r = windows_.WindowRect();
   dlgWndPosX = r.left;
   dlgWndPosY = r.top;
@@ -392,10 +395,9 @@ void SettingsDialog::SaveTemplate() {
     // A conversion that could not get its tables wrote nothing; the key colour alone would pass
     // for a template without a logo, so no file is written either.
     if (hasArea &&
-        !exporter_.Convert(source->bits, source->allocWidth, source->allocHeight, region,
-                           kLayoutBgr32BottomUp, exported->bits, exported->allocWidth,
-                           exported->allocHeight, exported->rect, kLayoutBgr32BottomUp, 100,
-                           s.colorKey, true)) {
+        !exporter_.Convert(source->bits, source->allocWidth, source->allocHeight, region, kLayout,
+                           exported->bits, exported->allocWidth, exported->allocHeight,
+                           exported->rect, kLayout, 100, s.colorKey, true)) {
       return;
     }
   }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/settings_block.h"
@@ -15,6 +16,7 @@
 
 namespace vle {
 class FrameAdapter;
+class ImageBuffer;
 class TemplateExporter;
 struct SharedState;
 }  // namespace vle
@@ -39,8 +41,8 @@ class SettingsDialog : public DialogHandler {
   void FlashCaption(int n);
 
   // The window's screen position; (-100, -100) means "centre over the host window".
-  int32_t dlgWndPosX = -100;
-  int32_t dlgWndPosY = -100;
+  int32_t dlgWndPosX = kNoWindowPosition;
+  int32_t dlgWndPosY = kNoWindowPosition;
 
   // DialogHandler.
   void OnInitDialog() override;
@@ -68,6 +70,9 @@ class SettingsDialog : public DialogHandler {
   void ChooseColourKey();
   void SaveTemplate();
   void CreateBuffers();
+  // Swaps the four shared buffers under BufferLock; the ones replaced are freed after it.
+  void PublishBuffers(std::unique_ptr<ImageBuffer> capture, std::unique_ptr<ImageBuffer> max,
+                      std::unique_ptr<ImageBuffer> min, std::unique_ptr<ImageBuffer> output);
   void RefreshPosition(int upDownId, int editId, int32_t value);
   // Applies an edit of the active settings as one step.
   template <typename Edit>

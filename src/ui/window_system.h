@@ -14,6 +14,9 @@
 namespace vle::ui {
 
 // What the window's messages become. Called by the binding, on the user-interface thread.
+// The scroll notification of an up-down control that reached a new position (SB_THUMBPOSITION).
+constexpr int kSbThumbPosition = 4;
+
 class DialogHandler {
  public:
   virtual ~DialogHandler() = default;
@@ -22,7 +25,7 @@ class DialogHandler {
   // WM_COMMAND BN_CLICKED from control `id` (also the standard IDOK 1 and IDCANCEL 2).
   virtual void OnCommand(int id) = 0;
   // WM_HSCROLL / WM_VSCROLL from the up-down control `controlId` with notification `code`
-  // (SB_THUMBPOSITION is 4) and the new position.
+  // (kSbThumbPosition for a new position) and the new position.
   virtual void OnScroll(bool horizontal, int code, uint32_t position, int controlId) = 0;
   virtual void OnTimer(uintptr_t id) = 0;
   // UM_REFRESH_CONTROLS with wParam `part`.

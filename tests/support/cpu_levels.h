@@ -23,6 +23,16 @@ inline const CpuLevel kCpuLevels[] = {
     {"AVX2", platform::kCpuSse2 | platform::kCpuAvx2},
 };
 
+// Masks the features for its lifetime and restores them all on every way out, a failed ASSERT's
+// early return included, so that no later test runs at a masked level.
+class CpuMaskScope {
+ public:
+  explicit CpuMaskScope(int mask) { platform::MaskCpuFeatures(mask); }
+  ~CpuMaskScope() { platform::MaskCpuFeatures(-1); }
+  CpuMaskScope(const CpuMaskScope&) = delete;
+  CpuMaskScope& operator=(const CpuMaskScope&) = delete;
+};
+
 // Masks the features for the test's duration. Fixtures say through Built() whether this build
 // carries routines of a level at all (the 32-bit plug-in stops at SSE2).
 class AtCpuLevel : public ::testing::TestWithParam<CpuLevel> {

@@ -13,6 +13,7 @@
 #include "frame/draw_rows.h"
 #include "frame/formats.h"
 #include "platform/cpu.h"
+#include "support/cpu_levels.h"
 #include "support/draw_guard.h"
 
 namespace vle {
@@ -20,10 +21,7 @@ namespace {
 
 using test::GuardedBytes;
 
-struct CpuMaskScope {
-  explicit CpuMaskScope(int mask) { platform::MaskCpuFeatures(mask); }
-  ~CpuMaskScope() { platform::MaskCpuFeatures(-1); }
-};
+using test::CpuMaskScope;
 
 struct RowCase {
   const char* name;

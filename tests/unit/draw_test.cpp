@@ -9,6 +9,7 @@
 
 #include "frame/frame_adapter.h"
 #include "platform/cpu.h"
+#include "support/cpu_levels.h"
 #include "support/draw_guard.h"
 
 namespace vle {
@@ -20,10 +21,7 @@ using test::GuardedBytes;
 const int kCpuLevels[] = {0, platform::kCpuSse2,
                           platform::kCpuSse2 | platform::kCpuSsse3 | platform::kCpuSse41, -1};
 
-struct CpuMaskScope {
-  explicit CpuMaskScope(int mask) { platform::MaskCpuFeatures(mask); }
-  ~CpuMaskScope() { platform::MaskCpuFeatures(-1); }
-};
+using test::CpuMaskScope;
 
 // A host frame with its own addressing, written from the layout description rather than from the
 // adapter: Yuy2 top-down pairs (Y0 Cb Y1 Cr), Bgr24 bottom-up.

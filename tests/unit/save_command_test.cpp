@@ -217,7 +217,7 @@ void BroadcastFrame(HostFrame& frame, int32_t format, int i) {
 TEST_P(SavedBitmapPin, SameFramesGiveTheSameFile) {
   const PinCase& c = GetParam();
   if ((platform::CpuFeatures() & c.level.mask) != c.level.mask) GTEST_SKIP() << "not on this CPU";
-  platform::MaskCpuFeatures(c.level.mask);
+  const CpuMaskScope mask(c.level.mask);
   SettingsBlock s = kDefaultSettings;
   s.logoPosX = 820;  // the region 524,48 102 x 96 of 640 x 480 is saved as 123 x 115:
   s.logoPosY = 100;  // both passes of the exporter interpolate
@@ -239,7 +239,6 @@ TEST_P(SavedBitmapPin, SameFramesGiveTheSameFile) {
   const std::string target = Target("pinned.bmp");
   Answer(target);
   desktop().Click(IDC_SAVE);
-  platform::MaskCpuFeatures(-1);
   const BitmapInfo bmp = ReadBitmap(target);
   ASSERT_GT(bmp.fileSize, 58u);
   EXPECT_EQ(Fnv1a64(bmp.bytes), c.digest) << std::hex << Fnv1a64(bmp.bytes);

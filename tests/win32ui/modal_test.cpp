@@ -220,16 +220,6 @@ class SaveChooserTest : public ModalTest {
     FindClose(search);
     return names;
   }
-  std::string Read(const std::wstring& path) {
-    std::string bytes;
-    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
-      char buffer[65536];
-      size_t n;
-      while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-      fclose(f);
-    }
-    return bytes;
-  }
   // The chooser's file name box: an edit field or the edit of a combo box, by dialog style.
   static HWND FileNameBox(HWND chooser) {
     HWND box = GetDlgItem(chooser, cmb13);
@@ -258,7 +248,7 @@ TEST_F(SaveChooserTest, WritesTheTemplateBitmapUnderTheChosenRussianName) {
   });
   const std::wstring saved = folder_ + L"логотип.bmp";
   ASSERT_EQ(Files(), std::vector<std::wstring>{L"логотип.bmp"});
-  const std::string bitmap = Read(saved);
+  const std::string bitmap = ReadFile(saved);
   // Default region 200 x 200 per mille, at the 768 x 576 reference size: 154 x 115 pixels.
   const uint32_t rowBytes = (154 * 3 + 3) & ~3u;
   ASSERT_EQ(bitmap.size(), 58 + rowBytes * 115);
@@ -276,7 +266,7 @@ TEST_F(SaveChooserTest, WritesTheTemplateBitmapUnderTheChosenRussianName) {
     EXPECT_EQ(TextOf(FileNameBox(chooser)), L"логотип.bmp");
     PostClick(chooser, IDOK);
   });
-  EXPECT_EQ(Read(saved), bitmap);
+  EXPECT_EQ(ReadFile(saved), bitmap);
 
   // An existing file: the chooser asks before it is replaced; "No", then cancelling the chooser,
   // leaves it alone.
@@ -291,7 +281,7 @@ TEST_F(SaveChooserTest, WritesTheTemplateBitmapUnderTheChosenRussianName) {
   EXPECT_TRUE(overwrite.answered());
   EXPECT_FALSE(overwrite.fellBack());
   EXPECT_EQ(Files(), std::vector<std::wstring>{L"логотип.bmp"});
-  EXPECT_EQ(Read(saved), bitmap);
+  EXPECT_EQ(ReadFile(saved), bitmap);
 }
 
 // The chosen file is written through the ANSI file functions: a name that the ANSI code page

@@ -30,6 +30,16 @@ void RegisterHostClass() {
   (void)registered;
 }
 
+std::string Trim(const std::string& s) {
+  const size_t first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+ModalAnswer* g_activeAnswer = nullptr;
+
+}  // namespace
+
 std::string ReadFile(const std::wstring& path) {
   std::string bytes;
   if (FILE* f = _wfopen(path.c_str(), L"rb")) {
@@ -40,16 +50,6 @@ std::string ReadFile(const std::wstring& path) {
   }
   return bytes;
 }
-
-std::string Trim(const std::string& s) {
-  const size_t first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-ModalAnswer* g_activeAnswer = nullptr;
-
-}  // namespace
 
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH * 4] = {};

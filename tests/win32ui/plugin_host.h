@@ -21,6 +21,8 @@ namespace vle::wintest {
 inline constexpr wchar_t kSettingsCaption[] = L"Vorlane_LogoExtractor плагин";
 
 // The folder of the test program, ending in a backslash.
+// The whole file, or nothing when it cannot be read.
+std::string ReadFile(const std::wstring& path);
 std::wstring ProgramFolder();
 std::wstring SettingsFilePath();
 void RemoveSettingsFile();

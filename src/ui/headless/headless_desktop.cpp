@@ -8,7 +8,6 @@ namespace vle::ui::headless {
 
 namespace {
 
-constexpr int kSbThumbPosition = 4;
 constexpr int kSbEndScroll = 8;
 
 // The controls of the settings window that carry state; statics and group boxes carry none.
