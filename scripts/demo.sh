@@ -8,12 +8,16 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" demo
 
 echo "== building the plug-in and logo-extract" >&2
 log_dir="$root/build/logs"
 mkdir -p "$log_dir"
-if ! cmake --preset native >"$log_dir/demo-configure.log" 2>&1; then
+# The demo's packages carry no GoogleTest or benchmark library: the tree is configured without tests
+# and benchmarks, unless it was already configured with them (by scripts/test.sh).
+tree_options=(-DVLE_TESTS=OFF -DVLE_BENCH=OFF)
+if grep -q '^VLE_TESTS:BOOL=ON$' build/native/CMakeCache.txt 2>/dev/null; then tree_options=(); fi
+if ! cmake --preset native "${tree_options[@]}" >"$log_dir/demo-configure.log" 2>&1; then
   cat "$log_dir/demo-configure.log" >&2
   exit 1
 fi
