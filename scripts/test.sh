@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the native tree, the sanitizer trees, the fuzz smoke, and the win32
-# tree under Wine (with a virtual X display for the windows). Ends with one line "N passed, M failed";
-# the exit status is non-zero when anything failed.
+# Builds and runs every test: the native tree, the sanitizer trees, the fuzz smoke, the Windows
+# tests under Wine (with a virtual X display for the windows) and the packages. Ends with one line
+# "N passed, M failed"; the exit status is non-zero when anything failed.
 #
 #   scripts/test.sh            everything
-#   VLE_SKIP="fuzz asan" scripts/test.sh   leave out parts (native asan tsan fuzz win32)
+#   VLE_SKIP="fuzz asan" scripts/test.sh   leave out parts (native asan tsan fuzz win32 package)
+#
+# The Windows tests run in the win32 tree (the shipped DLL) under 32-bit Wine where the kernel
+# executes 32-bit programs and 32-bit Wine is installed; elsewhere in the win64 tree under wine64.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -98,8 +101,8 @@ run_windows_tree() {  # preset arch
   # leaves every later window of the run without one.
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     . scripts/wine-env.sh && vle_wine_setup "$1" "$2" || exit 1
-    (cd "$1" && ctest --timeout 600 --output-on-failure); status=$?
-    vle_wine_teardown; exit $status' _ "$root/build/$preset" "$arch" >"$log_dir/$preset-test.log" 2>&1
+    (cd "$1" && ctest --timeout 600 --output-on-failure -j"$3"); status=$?
+    vle_wine_teardown; exit $status' _ "$root/build/$preset" "$arch" "$jobs" >"$log_dir/$preset-test.log" 2>&1
   grep -E '\*\*\*(Failed|Timeout|Exception)' "$log_dir/$preset-test.log" | grep -v ' 0 tests failed' >&2 || true
   tail -n 3 "$log_dir/$preset-test.log" >&2
   count_ctest "$log_dir/$preset-test.log"
@@ -107,9 +110,10 @@ run_windows_tree() {  # preset arch
 
 if [[ "$skip" != *" win32 "* ]]; then
   . "$root/scripts/wine-env.sh"
-  # Where 32-bit programs cannot run, only the shipped DLL is built in the i686 tree.
+  # Where the i686 tests cannot run, only the shipped DLL is built in the i686 tree.
   win32_target=""
-  vle_can_run_i386 || win32_target=Vorlane_LogoExtractor
+  i386=0
+  if vle_can_run_i386; then i386=1; else win32_target=Vorlane_LogoExtractor; fi
   if VLE_BUILD_TARGET=$win32_target build_tree win32; then
     if "$root/scripts/check-dll.sh" "build/win32/src/Vorlane_LogoExtractor.dll" >"$log_dir/check-dll.log" 2>&1; then
       passed=$((passed + 1))
@@ -117,12 +121,33 @@ if [[ "$skip" != *" win32 "* ]]; then
       cat "$log_dir/check-dll.log" >&2
       failed=$((failed + 1))
     fi
-    if vle_can_run_i386; then
+    if [ "$i386" -eq 1 ]; then
       run_windows_tree win32 i686
     else
-      echo "== this kernel cannot execute 32-bit programs: Windows tests run in the win64 tree" >&2
+      echo "== $VLE_I386_REASON: the Windows tests run in the win64 tree" >&2
       build_tree win64 && run_windows_tree win64 x86_64
     fi
+  fi
+fi
+
+# The packages: the .deb from the native tree, the .zip from the win32 tree (which builds that
+# whole tree where only the DLL was built for the tests), their contents checked.
+if [[ "$skip" != *" package "* ]]; then
+  echo "== packages" >&2
+  if { [ -f build/native/CMakeCache.txt ] || build_tree native; } &&
+     { [ -f build/win32/CMakeCache.txt ] || VLE_BUILD_TARGET=Vorlane_LogoExtractor build_tree win32; } &&
+     cmake --build build/native --target package -j"$jobs" >"$log_dir/package-native.log" 2>&1 &&
+     cmake --build build/win32 --target package -j"$jobs" >"$log_dir/package-win32.log" 2>&1 &&
+     "$root/scripts/check-packages.sh" build/native/vorlane-logo-extractor_1.02_*.deb \
+       build/win32/vorlane-logo-extractor-1.02-win32.zip >"$log_dir/check-packages.log" 2>&1; then
+    passed=$((passed + 1))
+    tail -n 1 "$log_dir/check-packages.log" >&2
+  else
+    for log in package-native package-win32 check-packages; do
+      [ -f "$log_dir/$log.log" ] && tail -n 20 "$log_dir/$log.log" >&2
+    done
+    echo "test.sh: the packages failed" >&2
+    failed=$((failed + 1))
   fi
 fi
 

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "frame_source.h"
 #include "ui/control_ids.h"
 #include "ui/headless/headless_desktop.h"
@@ -21,17 +23,46 @@ T Symbol(void* library, const char* name, const std::string& path) {
   return reinterpret_cast<T>(p);
 }
 
+// This program's folder, with its final slash; empty when it cannot be told.
+std::string OwnFolder() {
+  std::string self(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size());
+  if (n <= 0 || static_cast<size_t>(n) >= self.size()) return std::string();
+  self.resize(static_cast<size_t>(n));
+  return self.substr(0, self.rfind('/') + 1);
+}
+
+// The plug-in keeps its settings in Plugins/ beside the host's executable unless
+// QUORSANA_STORE_IN_USERS_FOLDER says otherwise. An installed logo-extract (under /usr, or in a
+// folder this user cannot write) switches to the user's folder, $XDG_CONFIG_HOME/Quorsana/Plugins/,
+// and makes its parent, which the plug-in does not create. A switch the user set is left alone.
+void PreferUsersFolderWhenInstalled() {
+  if (std::getenv("QUORSANA_STORE_IN_USERS_FOLDER") != nullptr) return;
+  const std::string own = OwnFolder();
+  if (own.empty() || (own.rfind("/usr/", 0) != 0 && access(own.c_str(), W_OK) == 0)) return;
+  setenv("QUORSANA_STORE_IN_USERS_FOLDER", "1", 1);
+  std::string config;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    config = xdg;
+  } else if (home != nullptr && home[0] != '\0') {
+    config = std::string(home) + "/.config";
+  } else {
+    return;  // no user's folder: the plug-in works with its defaults and keeps nothing
+  }
+  mkdir(config.c_str(), 0700);
+  mkdir((config + "/Quorsana").c_str(), 0777);
+}
+
 }  // namespace
 
 std::string DefaultPluginPath() {
-  std::string self(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size());
-  if (n <= 0 || static_cast<size_t>(n) >= self.size()) return "Vorlane_LogoExtractor.so";
-  self.resize(static_cast<size_t>(n));
-  return self.substr(0, self.rfind('/') + 1) + "Vorlane_LogoExtractor.so";
+  return OwnFolder() + "Vorlane_LogoExtractor.so";
 }
 
 PluginHost::PluginHost(const std::string& path) : path_(path) {
+  PreferUsersFolderWhenInstalled();  // before the plug-in reads its settings
   // dlopen searches the library path for a bare name; a user means the file in this folder.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   struct stat st {};
