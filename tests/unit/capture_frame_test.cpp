@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "frame/capture_frame.h"
 #include "frame/capture_rows.h"
 #include "frame/frame_adapter.h"
+#include "platform/memory.h"
 #include "support/cpu_levels.h"
 
 namespace vle {
@@ -92,7 +94,9 @@ const FrameCase kFrames[] = {
 };
 
 TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
-  std::mt19937 rng(11);
+  const uint32_t seed = 11;
+  std::mt19937 rng(seed);
+  SCOPED_TRACE(::testing::Message() << "seed " << seed);
   for (const FrameCase& c : kFrames) {
     SCOPED_TRACE(c.name);
     FrameAdapter adapter;
@@ -116,6 +120,40 @@ TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
       ASSERT_EQ(Pixels(out[1]), Pixels(out[0]));
     }
     EXPECT_EQ(Pixels(capture[1]), untouched) << "the capture picture is never written";
+  }
+}
+
+// A 32-bit host's frame comes from msvcrt's heap, whose blocks are only 8-byte aligned, and a host
+// may hand over any address: the capture must read a frame at every byte offset as it reads an
+// aligned one.
+TEST_P(CaptureFrameTest, FramesAtAnyAddressLeaveTheBuffersAsAnAlignedOneDoes) {
+  const uint32_t seed = 15;
+  std::mt19937 rng(seed);
+  SCOPED_TRACE(::testing::Message() << "seed " << seed);
+  for (const FrameCase& c : {kFrames[1], kFrames[5]}) {  // both layouts, odd widths
+    const int32_t w = c.width, h = c.height;
+    FrameAdapter adapter;
+    adapter.SetFormat(w, h, c.format);
+    const std::vector<uint8_t> frame = RandomFrame(w, h, c.format, rng);
+    const TemplateParams params = kSettings[1].params();
+    ImageBuffer capture(w, h), wantMax(w, h), wantMin(w, h), wantOut(w, h);
+    ResetAccumulators(&wantMax, &wantMin);
+    const std::unique_ptr<void, void (*)(void*)> block(platform::AlignedAlloc(frame.size() + 16),
+                                                       platform::AlignedFree);
+    ASSERT_NE(block, nullptr);
+    uint8_t* const aligned = static_cast<uint8_t*>(block.get());
+    std::copy(frame.begin(), frame.end(), aligned);
+    CaptureFrame(adapter, aligned, capture, wantMax, wantMin, &wantOut, params);
+    for (size_t offset = 1; offset < 16; ++offset) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", frame at 16n + " << offset);
+      std::copy(frame.begin(), frame.end(), aligned + offset);
+      ImageBuffer max(w, h), min(w, h), out(w, h);
+      ResetAccumulators(&max, &min);
+      CaptureFrame(adapter, aligned + offset, capture, max, min, &out, params);
+      ASSERT_EQ(Pixels(max), Pixels(wantMax));
+      ASSERT_EQ(Pixels(min), Pixels(wantMin));
+      ASSERT_EQ(Pixels(out), Pixels(wantOut));
+    }
   }
 }
 
