@@ -36,12 +36,15 @@ else()
   install(TARGETS Vorlane_LogoExtractor LIBRARY DESTINATION ${VLE_INSTALL_DIR})
   if(TARGET logo-extract)
     install(TARGETS logo-extract RUNTIME DESTINATION ${VLE_INSTALL_DIR})
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
     # A relative link: the program resolves it (through /proc/self/exe) to its own folder.
     file(CREATE_LINK ../${VLE_INSTALL_DIR}/logo-extract ${CMAKE_BINARY_DIR}/packaging/logo-extract
          SYMBOLIC)
     install(FILES ${CMAKE_BINARY_DIR}/packaging/logo-extract DESTINATION bin)
     file(ARCHIVE_CREATE OUTPUT ${CMAKE_BINARY_DIR}/packaging/logo-extract.1.gz
          PATHS ${PROJECT_SOURCE_DIR}/docs/logo-extract.1 FORMAT raw COMPRESSION GZip)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 ${PROJECT_SOURCE_DIR}/docs/logo-extract.1)
     install(FILES ${CMAKE_BINARY_DIR}/packaging/logo-extract.1.gz DESTINATION share/man/man1)
   endif()
   set(CPACK_GENERATOR DEB)
