@@ -119,9 +119,7 @@ fi
 # required ones needed no install (a package that cannot be had fails in a second). Never at the
 # price of removing an installed package.
 for p in "${missing_optional[@]}"; do
-  if "${sudo_cmd[@]}" apt-get install -s -q --no-install-recommends "$p" 2>/dev/null | grep -q '^Remv '; then
-    say "optional $p not installed: it would remove installed packages"
-  elif apt_install "$p" >/dev/null 2>&1; then
+  if apt_install --no-remove "$p" >/dev/null 2>&1; then
     say "installed optional $p"
   else
     case "$p" in
