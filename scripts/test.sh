@@ -134,6 +134,7 @@ fi
 # whole tree where only the DLL was built for the tests), their contents checked.
 if [[ "$skip" != *" package "* ]]; then
   echo "== packages" >&2
+  rm -f "$log_dir"/package-native.log "$log_dir"/package-win32.log "$log_dir"/check-packages.log
   if { [ -f build/native/CMakeCache.txt ] || build_tree native; } &&
      { [ -f build/win32/CMakeCache.txt ] || VLE_BUILD_TARGET=Vorlane_LogoExtractor build_tree win32; } &&
      cmake --build build/native --target package -j"$jobs" >"$log_dir/package-native.log" 2>&1 &&
