@@ -73,6 +73,9 @@ fi
 
 mapfile -t missing < <(missing_of "${required[@]}")
 mapfile -t missing_optional < <(missing_of "${optional[@]}" "${i386[@]}")
+if [ "$purpose" = all ] && [ ${#i386[@]} -eq 0 ] && [ ${#missing[@]} -gt 0 ]; then
+  say "this kernel cannot execute 32-bit programs: no 32-bit Wine; the Windows tests run in the win64 tree"
+fi
 
 updated=0
 update() {
