@@ -85,11 +85,13 @@ void Output::Prepare() {
     throw RunError(name + " names a folder, not a file");
   }
 
-  if (exists && !S_ISREG(st.st_mode)) {
-    // A device or a FIFO: written in place. Opening a FIFO waits for its reader.
+  const bool descriptor = IsDescriptorPath(path_);
+  if (exists && (!S_ISREG(st.st_mode) || descriptor)) {
+    // A device or a FIFO: written in place. Opening a FIFO waits for its reader. A descriptor's
+    // name reaches what the shell opened, maybe a file for ">>": appended to, never replaced.
     kind_ = Kind::kDirect;
     for (;;) {
-      fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | (descriptor ? O_APPEND : 0));
       if (fd_ >= 0) break;
       if (errno != EINTR) throw RunError("cannot write " + name + ": " + Why(errno));
       ThrowIfStopRequested();
