@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -252,8 +252,10 @@ std::string Recording::path_;
 TEST_P(Recording, TemplateHoldsTheStaticBoxAndNothingElse) {
   if (path_.empty()) GTEST_SKIP() << "no ffmpeg that can make the recording";
   const RecordingCase& c = GetParam();
-  const std::map<Via, std::vector<std::string>> inputs = {
-      {Via::kPath, {path_}}, {Via::kStdin, {"-"}}, {Via::kColonInName, {"news:2024.ts"}}, {Via::kUrl, {"--url", "file:" + path_}}};
+  const std::map<Via, std::vector<std::string>> inputs = {{Via::kPath, {path_}},
+                                                          {Via::kStdin, {"-"}},
+                                                          {Via::kColonInName, {"news:2024.ts"}},
+                                                          {Via::kUrl, {"--url", "file:" + path_}}};
   std::vector<std::string> args = inputs.at(c.via);
   args.insert(args.end(), {"--pixel-format", LayoutName(c.layout), "-o", LogoExtract::dir_ / "logo.bmp"});
   if (c.width != 0)
@@ -288,7 +290,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, Recording,
                                            RecordingCase{"bgr24", Layout::kBgr24, 0, 0},
                                            RecordingCase{"bgr24_scaled_up", Layout::kBgr24, 640, 480},
                                            RecordingCase{"yuy2_from_stdin", Layout::kYuy2, 0, 0, Via::kStdin},
-                                           RecordingCase{"colon_in_file_name", Layout::kYuy2, 0, 0, Via::kColonInName},
+                                           RecordingCase{"colon_in_file_name", Layout::kYuy2, 0, 0,
+                                                         Via::kColonInName},
                                            RecordingCase{"url_option", Layout::kYuy2, 0, 0, Via::kUrl}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -523,17 +526,20 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"output_over_input_hard_link",
                   {"--raw", "16x16:bgr24", "@/in-hard", "--output-frames", "@/in.bgr24"},
                   "would overwrite the input"},
-        ErrorCase{"two_outputs_one_new_file", {"--demo", "--frames", "40", "-o", "@/x.png", "--preview", "@/./x.png"},
+        ErrorCase{"two_outputs_one_new_file",
+                  {"--demo", "--frames", "40", "-o", "@/x.png", "--preview", "@/./x.png"},
                   "are the same file"},
-        ErrorCase{"two_outputs_one_file_through_symlink", {"--demo", "--frames", "40", "--preview", "@/logo-link"},
+        ErrorCase{"two_outputs_one_file_through_symlink",
+                  {"--demo", "--frames", "40", "--preview", "@/logo-link"},
                   "are the same file"},
-        ErrorCase{"two_outputs_on_standard_output", {"--demo", "--frames", "40", "-o", "-", "--preview", "-"},
+        ErrorCase{"two_outputs_on_standard_output",
+                  {"--demo", "--frames", "40", "-o", "-", "--preview", "-"},
                   "are the same file"},
         // Destinations are checked before the first frame, and a failing one replaces nothing.
         ErrorCase{"preview_is_a_folder", {"--demo", "--frames", "40", "--preview", "@/adir"}, "is a folder"},
         ErrorCase{"output_read_only", {"--demo", "--frames", "40", "-o", "@/readonly.bmp"}, "read-only"},
-        ErrorCase{"bitmap_device_full", {"--demo", "--frames", "40", "-o", "/dev/full"},
-                  "No space left on device"},
+        ErrorCase{
+            "bitmap_device_full", {"--demo", "--frames", "40", "-o", "/dev/full"}, "No space left on device"},
         ErrorCase{"file_size_limit", {"--demo", "--frames", "40"}, "File too large", nullptr, "ulimit -f 64"},
         ErrorCase{"region_empty", {"--demo", "--region", "0,0,0,0"}, "is empty"},
         ErrorCase{"region_zero_height", {"--demo", "--region", "10,10,20,0"}, "is empty"},
@@ -602,20 +608,23 @@ INSTANTIATE_TEST_SUITE_P(
                           EXPECT_TRUE(S_ISLNK(ModeOf(d / "link.bmp", false)));
                         },
                         "made.bmp"},
-        DestinationCase{"mode_is_kept",
-                        [](const ScratchDir& d) {
-                          WriteFile(d / "logo.bmp", "old");
-                          chmod((d / "logo.bmp").c_str(), 0604);
-                        },
-                        {"-o", "@/logo.bmp"},
-                        [](const ScratchDir& d, const std::string&) {
-                          EXPECT_EQ(ModeOf(d / "logo.bmp") & 07777, 0604u);
-                        },
-                        "logo.bmp"},
-        DestinationCase{"standard_output", nullptr, {"-o", "-"}, [](const ScratchDir&, const std::string&) {}, ""},
-        DestinationCase{"device_is_written_not_replaced", nullptr, {"-o", "@/logo.bmp", "--output-frames", "/dev/null"},
-                        [](const ScratchDir&, const std::string&) { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))); },
-                        "logo.bmp"}),
+        DestinationCase{
+            "mode_is_kept",
+            [](const ScratchDir& d) {
+              WriteFile(d / "logo.bmp", "old");
+              chmod((d / "logo.bmp").c_str(), 0604);
+            },
+            {"-o", "@/logo.bmp"},
+            [](const ScratchDir& d, const std::string&) { EXPECT_EQ(ModeOf(d / "logo.bmp") & 07777, 0604u); },
+            "logo.bmp"},
+        DestinationCase{
+            "standard_output", nullptr, {"-o", "-"}, [](const ScratchDir&, const std::string&) {}, ""},
+        DestinationCase{
+            "device_is_written_not_replaced",
+            nullptr,
+            {"-o", "@/logo.bmp", "--output-frames", "/dev/null"},
+            [](const ScratchDir&, const std::string&) { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))); },
+            "logo.bmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The test holds the FIFO open for reading and writing, so the program's open does not wait for a
@@ -659,7 +668,8 @@ TEST_P(StalledInput, StopsAtOnceAndReplacesNothing) {
   }
   const auto before = Snapshot(dir_);
   RunningTool tool(VLE_LOGO_EXTRACT, args, Env());
-  ASSERT_TRUE(tool.WaitUntilBlocked(c.signal == SIGKILL ? SIGINT : c.signal, 60)) << "the program did not come to wait for input";
+  ASSERT_TRUE(tool.WaitUntilBlocked(c.signal == SIGKILL ? SIGINT : c.signal, 60))
+      << "the program did not come to wait for input";
   ASSERT_EQ(kill(tool.pid(), c.signal), 0);
   ToolResult r;
   if (!tool.Wait(30, &r)) {
@@ -671,7 +681,8 @@ TEST_P(StalledInput, StopsAtOnceAndReplacesNothing) {
   if (c.signal != SIGKILL) {
     // What was kept, as it is.
     EXPECT_EQ(r.err, std::string("logo-extract: interrupted; no output written; ") +
-                         (c.raw ? "the plug-in's settings file was updated\n" : "the settings file was not touched\n"));
+                         (c.raw ? "the plug-in's settings file was updated\n"
+                                : "the settings file was not touched\n"));
     EXPECT_EQ(Exists(SettingsFile()), c.raw);
   }
   EXPECT_TRUE(Snapshot(dir_) == before);  // not even a temporary file after SIGKILL

@@ -107,7 +107,9 @@ int Extract(const Options& o, OutputSet& outputs, std::optional<PluginHost>& plu
                  "logo-extract: %lld frames (%.1f fps), %lld captured after the plug-in's "
                  "settling\n",
                  (long long)handed, rate, (long long)captured);
-    auto where = [](const Output* out) { return out->path() == "-" ? "standard output" : out->path().c_str(); };
+    auto where = [](const Output* out) {
+      return out->path() == "-" ? "standard output" : out->path().c_str();
+    };
     if (bitmap != nullptr) {
       std::fprintf(stderr, "logo-extract: template %lldx%lld written to %s\n",
                    (long long)MulDiv(sizeX, 768, 1000), (long long)MulDiv(sizeY, 576, 1000), where(bitmap));
@@ -128,9 +130,11 @@ std::string InterruptedMessage(const std::vector<std::string>& touched, bool set
     text += "no output written";
   } else {
     for (size_t i = 0; i < touched.size(); ++i) text += (i ? ", " : "") + touched[i];
-    text += " got part of its output, no other output written";
+    text += touched.size() == 1 ? " got part of its output" : " got part of their output";
+    text += ", no other output written";
   }
-  text += settingsWritten ? "; the plug-in's settings file was updated" : "; the settings file was not touched";
+  text +=
+      settingsWritten ? "; the plug-in's settings file was updated" : "; the settings file was not touched";
   return text;
 }
 

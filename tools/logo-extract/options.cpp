@@ -128,10 +128,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   };
   const std::map<std::string, std::string> aliases = {
       {"-o", "--output"}, {"-q", "--quiet"}, {"-h", "--help"}, {"--key-color", "--key-colour"}};
-  const char* const withValue[] = {"--output",      "--preview",    "--output-frames", "--pixel-format",
-                                   "--size",        "--frames",     "--region",        "--threshold",
-                                   "--black-level", "--key-colour", "--plugin",        "--raw",
-                                   "--url"};
+  const char* const withValue[] = {
+      "--output",    "--preview",     "--output-frames", "--pixel-format", "--size", "--frames", "--region",
+      "--threshold", "--black-level", "--key-colour",    "--plugin",       "--raw",  "--url"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {

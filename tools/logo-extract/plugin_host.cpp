@@ -40,7 +40,8 @@ class StagingFile {
     const char* folder = std::getenv("TMPDIR");
     path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/vle-template-XXXXXX";
     fd_ = mkstemp(path_.data());
-    if (fd_ < 0) throw RunError("cannot make a staging file for the template: " + std::string(std::strerror(errno)));
+    if (fd_ < 0)
+      throw RunError("cannot make a staging file for the template: " + std::string(std::strerror(errno)));
     named_ = true;
   }
   ~StagingFile() {
@@ -54,12 +55,15 @@ class StagingFile {
 
   std::vector<uint8_t> Read() const {
     struct stat st {};
-    if (fstat(fd_, &st) != 0) throw RunError("cannot read the staged template: " + std::string(std::strerror(errno)));
+    if (fstat(fd_, &st) != 0)
+      throw RunError("cannot read the staged template: " + std::string(std::strerror(errno)));
     std::vector<uint8_t> bytes(size_t(st.st_size));
     for (size_t got = 0; got < bytes.size();) {
       const ssize_t n = pread(fd_, bytes.data() + got, bytes.size() - got, off_t(got));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw RunError("cannot read the staged template: " + std::string(n < 0 ? std::strerror(errno) : "it shrank"));
+      if (n <= 0)
+        throw RunError("cannot read the staged template: " +
+                       std::string(n < 0 ? std::strerror(errno) : "it shrank"));
       got += size_t(n);
     }
     return bytes;
