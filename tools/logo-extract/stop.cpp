@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <csignal>
 
 namespace vle::extract {
@@ -9,18 +10,22 @@ namespace {
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile std::sig_atomic_t g_stopSignal = 0;
-volatile std::sig_atomic_t g_noAbruptStop = 0;
+// Atomics rather than volatile sig_atomic_t: a decoding thread may look at the flag too. Lock-free
+// atomics are safe in a signal handler.
+std::atomic<int> g_stopSignal{0};
+std::atomic<int> g_noAbruptStop{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnStopSignal(int signal) {
-  if (g_stopSignal != 0 && g_noAbruptStop == 0) {
+  if (g_stopSignal.load() != 0 && g_noAbruptStop.load() == 0) {
     // Asked twice: whatever the first request is waiting for, stop now. Both calls are
     // async-signal-safe.
     std::signal(signal, SIG_DFL);
     raise(signal);
     return;
   }
-  if (g_stopSignal == 0) g_stopSignal = signal;
+  int none = 0;
+  g_stopSignal.compare_exchange_strong(none, signal);
 }
 
 }  // namespace
@@ -36,14 +41,14 @@ void CatchStopSignals() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-int StopSignal() { return g_stopSignal; }
+int StopSignal() { return g_stopSignal.load(std::memory_order_relaxed); }
 
 void ThrowIfStopRequested() {
-  if (g_stopSignal != 0) throw Interrupted();
+  if (StopSignal() != 0) throw Interrupted();
 }
 
-NoAbruptStop::NoAbruptStop() { g_noAbruptStop = 1; }
+NoAbruptStop::NoAbruptStop() { g_noAbruptStop.store(1); }
 
-NoAbruptStop::~NoAbruptStop() { g_noAbruptStop = 0; }
+NoAbruptStop::~NoAbruptStop() { g_noAbruptStop.store(0); }
 
 }  // namespace vle::extract
