@@ -646,11 +646,15 @@ TEST_F(LogoExtract, FifoIsWrittenNotReplaced) {
 
 // ---- A stalled input stops at a signal, and leaves nothing behind ----
 
+// Where the program waits: for a recording's first bytes, for raw frames (the plug-in is loaded by
+// then), or for the reader of a FIFO it is to write.
+enum class Stall { kRecording, kRaw, kFifoOutput };
+
 struct StopCase {
   const char* name;
   int signal;
   int exitCode;  // -1: ended by the signal
-  bool raw;      // raw frames (the plug-in is loaded before the first read), or a recording
+  Stall stall;
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
@@ -660,16 +664,18 @@ class StalledInput : public LogoExtract, public ::testing::WithParamInterface<St
 TEST_P(StalledInput, StopsAtOnceAndReplacesNothing) {
   const StopCase& c = GetParam();
   WriteFile(dir_ / "logo.bmp", "an earlier template");
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
   std::vector<std::string> args = {"-o", dir_ / "logo.bmp", "--preview", dir_ / "preview.png"};
-  if (c.raw) {
-    args.insert(args.end(), {"--raw", "16x16:bgr24", "-"});
-  } else {
-    args.push_back("-");
-  }
+  const std::map<Stall, std::vector<std::string>> inputs = {
+      {Stall::kRecording, {"-"}},
+      {Stall::kRaw, {"--raw", "16x16:bgr24", "-"}},
+      {Stall::kFifoOutput, {"--demo", "--output-frames", dir_ / "fifo"}}};
+  args.insert(args.end(), inputs.at(c.stall).begin(), inputs.at(c.stall).end());
+  const bool pluginLoaded = c.stall == Stall::kRaw;
   const auto before = Snapshot(dir_);
   RunningTool tool(VLE_LOGO_EXTRACT, args, Env());
   ASSERT_TRUE(tool.WaitUntilBlocked(c.signal == SIGKILL ? SIGINT : c.signal, 60))
-      << "the program did not come to wait for input";
+      << "the program did not come to wait";
   ASSERT_EQ(kill(tool.pid(), c.signal), 0);
   ToolResult r;
   if (!tool.Wait(30, &r)) {
@@ -681,19 +687,20 @@ TEST_P(StalledInput, StopsAtOnceAndReplacesNothing) {
   if (c.signal != SIGKILL) {
     // What was kept, as it is.
     EXPECT_EQ(r.err, std::string("logo-extract: interrupted; no output written; ") +
-                         (c.raw ? "the plug-in's settings file was updated\n"
-                                : "the settings file was not touched\n"));
-    EXPECT_EQ(Exists(SettingsFile()), c.raw);
+                         (pluginLoaded ? "the plug-in's settings file was updated\n"
+                                       : "the settings file was not touched\n"));
+    EXPECT_EQ(Exists(SettingsFile()), pluginLoaded);
   }
   EXPECT_TRUE(Snapshot(dir_) == before);  // not even a temporary file after SIGKILL
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StalledInput,
-                         ::testing::Values(StopCase{"sigint_recording", SIGINT, 130, false},
-                                           StopCase{"sigterm_recording", SIGTERM, 143, false},
-                                           StopCase{"sighup_raw", SIGHUP, 129, true},
-                                           StopCase{"sigint_raw", SIGINT, 130, true},
-                                           StopCase{"sigkill_raw", SIGKILL, -1, true}),
+                         ::testing::Values(StopCase{"sigint_recording", SIGINT, 130, Stall::kRecording},
+                                           StopCase{"sigterm_recording", SIGTERM, 143, Stall::kRecording},
+                                           StopCase{"sighup_raw", SIGHUP, 129, Stall::kRaw},
+                                           StopCase{"sigint_raw", SIGINT, 130, Stall::kRaw},
+                                           StopCase{"sigkill_raw", SIGKILL, -1, Stall::kRaw},
+                                           StopCase{"sigint_fifo_output", SIGINT, 130, Stall::kFifoOutput}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -102,12 +102,12 @@ void Output::Prepare() {
 
   kind_ = Kind::kReplace;
   if (exists) {
-    if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
-      throw RunError("cannot write " + name + ": " + Why(errno));
-    }
     // Root may write anything; a file nobody may write is still one the user meant to keep.
     if ((st.st_mode & 0222) == 0) {
       throw RunError(name + " is read-only: make it writable or choose another name");
+    }
+    if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+      throw RunError("cannot write " + name + ": " + Why(errno));
     }
     keepMode_ = true;
     mode_ = st.st_mode & 01777;  // no set-id bits on a file this program made
@@ -136,12 +136,10 @@ void Output::Prepare() {
 void Output::Write(const void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   while (size > 0) {
+    ThrowIfStopRequested();  // a signal may have cut the last write short: a FIFO's reader is slow
     const ssize_t n = write(fd_, bytes, size);
     if (n < 0) {
-      if (errno == EINTR) {
-        ThrowIfStopRequested();
-        continue;
-      }
+      if (errno == EINTR) continue;
       throw RunError("cannot write " + what_ + " to " + Name() + ": " + Why(errno));
     }
     written_ = true;
