@@ -1,13 +1,16 @@
 // logo-extract end to end: the real program, the real plug-in loaded by file name, real files.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "broadcast.h"
@@ -36,9 +39,15 @@ class LogoExtract : public ::testing::Test {
   }
 
   ToolResult Extract(std::vector<std::string> args, const std::string& stdinPath = std::string()) {
-    return RunTool(VLE_LOGO_EXTRACT, args,
-                   {{"QUORSANA_STORE_IN_USERS_FOLDER", "1"}, {"XDG_CONFIG_HOME", dir_ / "config"}},
-                   stdinPath);
+    return RunTool(VLE_LOGO_EXTRACT, args, Env(), stdinPath);
+  }
+  // The same through the shell, which runs `setup` first ("cd DIR", "ulimit -f 16").
+  ToolResult ExtractAfter(const std::string& setup, std::vector<std::string> args) {
+    args.insert(args.begin(), {"-c", setup + " && exec \"$0\" \"$@\"", VLE_LOGO_EXTRACT});
+    return RunTool("/bin/sh", args, Env());
+  }
+  std::map<std::string, std::string> Env() const {
+    return {{"QUORSANA_STORE_IN_USERS_FOLDER", "1"}, {"XDG_CONFIG_HOME", dir_ / "config"}};
   }
   std::string SettingsFile() const { return dir_ / "config/Quorsana/Plugins/Vorlane_LogoExtractor.ini"; }
   // The value of `key` in the settings file, or empty.
@@ -180,11 +189,13 @@ std::string FindOnPath(const std::string& name) {
   return std::string();
 }
 
+enum class Via { kPath, kStdin, kColonInName, kUrl };
+
 struct RecordingCase {
   const char* name;
   Layout layout;
   int width, height;  // 0: the recording's own 320 x 240
-  bool fromStdin = false;
+  Via via = Via::kPath;
 };
 
 void PrintTo(const RecordingCase& c, std::ostream* os) { *os << c.name; }
@@ -241,11 +252,22 @@ std::string Recording::path_;
 TEST_P(Recording, TemplateHoldsTheStaticBoxAndNothingElse) {
   if (path_.empty()) GTEST_SKIP() << "no ffmpeg that can make the recording";
   const RecordingCase& c = GetParam();
-  std::vector<std::string> args = {c.fromStdin ? "-" : path_, "--pixel-format", LayoutName(c.layout), "-o",
-                                   LogoExtract::dir_ / "logo.bmp"};
+  const std::map<Via, std::vector<std::string>> inputs = {{Via::kPath, {path_}},
+                                                          {Via::kStdin, {"-"}},
+                                                          {Via::kColonInName, {"news:2024.ts"}},
+                                                          {Via::kUrl, {"--url", "file:" + path_}}};
+  std::vector<std::string> args = inputs.at(c.via);
+  args.insert(args.end(), {"--pixel-format", LayoutName(c.layout), "-o", LogoExtract::dir_ / "logo.bmp"});
   if (c.width != 0)
     args.insert(args.end(), {"--size", std::to_string(c.width) + "x" + std::to_string(c.height)});
-  const ToolResult r = Extract(args, c.fromStdin ? path_ : std::string());
+  ToolResult r;
+  if (c.via == Via::kColonInName) {
+    // Relative, as a protocol name would be: "news:" must not be taken for one.
+    WriteFile(LogoExtract::dir_ / "news:2024.ts", ReadFile(path_));
+    r = ExtractAfter("cd '" + LogoExtract::dir_.path() + "'", args);
+  } else {
+    r = Extract(args, c.via == Via::kStdin ? path_ : std::string());
+  }
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("100 frames"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("75 captured"), std::string::npos) << r.err;
@@ -267,7 +289,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, Recording,
                          ::testing::Values(RecordingCase{"yuy2", Layout::kYuy2, 0, 0},
                                            RecordingCase{"bgr24", Layout::kBgr24, 0, 0},
                                            RecordingCase{"bgr24_scaled_up", Layout::kBgr24, 640, 480},
-                                           RecordingCase{"yuy2_from_stdin", Layout::kYuy2, 0, 0, true}),
+                                           RecordingCase{"yuy2_from_stdin", Layout::kYuy2, 0, 0, Via::kStdin},
+                                           RecordingCase{"colon_in_file_name", Layout::kYuy2, 0, 0,
+                                                         Via::kColonInName},
+                                           RecordingCase{"url_option", Layout::kYuy2, 0, 0, Via::kUrl}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Raw frames: from a file or from standard input, the same template as the same demo ----
@@ -397,7 +422,25 @@ struct ErrorCase {
   std::vector<std::string> args;  // "@" is replaced by the scratch folder
   const char* message;            // part of the one line on standard error
   const char* stdinContent = nullptr;
+  const char* shellSetup = nullptr;  // run through the shell after this
 };
+
+// Every entry of a folder with what it holds: bytes, a link's target, or a folder's mark.
+std::map<std::string, std::string> Snapshot(const ScratchDir& dir) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : dir.Entries()) {
+    struct stat st {};
+    lstat((dir / name).c_str(), &st);
+    std::string link(256, '\0');
+    if (S_ISLNK(st.st_mode)) {
+      link.resize(size_t(std::max<ssize_t>(0, readlink((dir / name).c_str(), link.data(), link.size()))));
+      files[name] = "link to " + link;
+    } else {
+      files[name] = S_ISREG(st.st_mode) ? ReadFile(dir / name) : "mode " + std::to_string(st.st_mode);
+    }
+  }
+  return files;
+}
 
 void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
@@ -408,6 +451,14 @@ TEST_P(BadInput, FailsWithOneLineAndWritesNothing) {
   WriteFile(dir_ / "garbage.mp4", std::string(4096, '\x5a'));
   WriteFile(dir_ / "short.yuy2", std::string(1000, '\0'));
   WriteFile(dir_ / "logo.bmp", "an earlier template");
+  // 40 frames: enough for a whole run, should an output replace them.
+  WriteFile(dir_ / "in.bgr24", std::string(40 * 16 * 16 * 3, '\x40'));
+  ASSERT_EQ(symlink("in.bgr24", (dir_ / "in-link").c_str()), 0);
+  ASSERT_EQ(link((dir_ / "in.bgr24").c_str(), (dir_ / "in-hard").c_str()), 0);
+  ASSERT_EQ(symlink("logo.bmp", (dir_ / "logo-link").c_str()), 0);
+  ASSERT_EQ(mkdir((dir_ / "adir").c_str(), 0700), 0);
+  WriteFile(dir_ / "readonly.bmp", "kept");
+  ASSERT_EQ(chmod((dir_ / "readonly.bmp").c_str(), 0444), 0);
   std::vector<std::string> args = {
       "-o", dir_ / "logo.bmp", "--preview", dir_ / "preview.png", "--output-frames", dir_ / "frames.raw"};
   for (std::string a : c.args) {
@@ -419,16 +470,17 @@ TEST_P(BadInput, FailsWithOneLineAndWritesNothing) {
     input = dir_ / "stdin";
     WriteFile(input, c.stdinContent);
   }
-  const auto before = dir_.Entries();
-  const ToolResult r = Extract(args, input);
+  const auto before = Snapshot(dir_);
+  const ToolResult r = c.shellSetup ? ExtractAfter(c.shellSetup, args) : Extract(args, input);
 
   EXPECT_NE(r.exitCode, 0);
   EXPECT_EQ(r.err.rfind("logo-extract: ", 0), 0u) << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   EXPECT_EQ(r.err.back(), '\n');
   EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  // No output, no temporary file left behind, the input and every earlier file as they were.
+  EXPECT_TRUE(Snapshot(dir_) == before);
   EXPECT_EQ(ReadFile(dir_ / "logo.bmp"), "an earlier template");
-  EXPECT_EQ(dir_.Entries(), before);  // no output, no temporary file left behind
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -463,8 +515,193 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"two_inputs", {"--demo", "@/garbage.mp4"}, "one input"},
         ErrorCase{"output_folder_missing", {"--demo", "-o", "@/no/such/folder/logo.bmp"}, "cannot write"},
         ErrorCase{"plugin_missing", {"--demo", "--plugin", "@/nowhere.so"}, "no plug-in"},
-        ErrorCase{"plugin_not_a_library", {"--demo", "--plugin", "@/garbage.mp4"}, "cannot load"}),
+        ErrorCase{"plugin_not_a_library", {"--demo", "--plugin", "@/garbage.mp4"}, "cannot load"},
+        // An output is never the input, nor another output, however it is named.
+        ErrorCase{"output_frames_over_raw_input",
+                  {"--raw", "16x16:bgr24", "@/in.bgr24", "--output-frames", "@/./in.bgr24"},
+                  "would overwrite the input"},
+        ErrorCase{"output_over_input_through_symlink",
+                  {"--raw", "16x16:bgr24", "@/in.bgr24", "-o", "@/in-link"},
+                  "would overwrite the input"},
+        ErrorCase{"output_over_input_hard_link",
+                  {"--raw", "16x16:bgr24", "@/in-hard", "--output-frames", "@/in.bgr24"},
+                  "would overwrite the input"},
+        ErrorCase{"two_outputs_one_new_file",
+                  {"--demo", "--frames", "40", "-o", "@/x.png", "--preview", "@/./x.png"},
+                  "are the same file"},
+        ErrorCase{"two_outputs_one_file_through_symlink",
+                  {"--demo", "--frames", "40", "--preview", "@/logo-link"},
+                  "are the same file"},
+        ErrorCase{"two_outputs_on_standard_output",
+                  {"--demo", "--frames", "40", "-o", "-", "--preview", "-"},
+                  "are the same file"},
+        // Destinations are checked before the first frame, and a failing one replaces nothing.
+        ErrorCase{"preview_is_a_folder", {"--demo", "--frames", "40", "--preview", "@/adir"}, "is a folder"},
+        ErrorCase{"output_read_only", {"--demo", "--frames", "40", "-o", "@/readonly.bmp"}, "read-only"},
+        ErrorCase{
+            "bitmap_device_full", {"--demo", "--frames", "40", "-o", "/dev/full"}, "No space left on device"},
+        ErrorCase{"file_size_limit", {"--demo", "--frames", "40"}, "File too large", nullptr, "ulimit -f 64"},
+        ErrorCase{"region_empty", {"--demo", "--region", "0,0,0,0"}, "is empty"},
+        ErrorCase{"region_zero_height", {"--demo", "--region", "10,10,20,0"}, "is empty"},
+        ErrorCase{"pixel_format_after_raw",
+                  {"--raw", "16x16:bgr24", "@/in.bgr24", "--pixel-format", "yuy2"},
+                  "disagree"},
+        ErrorCase{"protocol_without_url_option", {"http://127.0.0.1:9/live.ts"}, "use --url"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Where outputs go: through symlinks, keeping modes, into devices, FIFOs and standard output ----
+
+struct DestinationCase {
+  const char* name;
+  std::function<void(const ScratchDir&)> setup;
+  std::vector<std::string> args;  // "@" is replaced by the scratch folder
+  // Checks what the run left; `bitmap` is the template it wrote, wherever it went.
+  std::function<void(const ScratchDir&, const std::string& bitmap)> check;
+  std::string bitmapAt;  // the file holding the template afterwards; empty: standard output
+};
+
+void PrintTo(const DestinationCase& c, std::ostream* os) { *os << c.name; }
+
+class Destination : public LogoExtract, public ::testing::WithParamInterface<DestinationCase> {};
+
+mode_t ModeOf(const std::string& path, bool followLinks = true) {
+  struct stat st {};
+  (followLinks ? stat : lstat)(path.c_str(), &st);
+  return st.st_mode;
+}
+
+TEST_P(Destination, IsWrittenWhereThePathLeads) {
+  const DestinationCase& c = GetParam();
+  if (c.setup) c.setup(dir_);
+  std::vector<std::string> args = {"--demo", "--size", "64x48", "--frames", "40", "-q"};
+  for (std::string a : c.args) {
+    if (const size_t at = a.find('@'); at != std::string::npos) a.replace(at, 1, dir_.path());
+    args.push_back(a);
+  }
+  const ToolResult r = Extract(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string bitmap = c.bitmapAt.empty() ? r.out : ReadFile(dir_ / c.bitmapAt);
+  WriteFile(dir_ / "check.bmp", bitmap);
+  EXPECT_EQ(ReadBitmap(dir_ / "check.bmp").error, "");
+  std::remove((dir_ / "check.bmp").c_str());
+  c.check(dir_, bitmap);
+  for (const std::string& name : dir_.Entries()) EXPECT_EQ(name.find(".partial"), std::string::npos) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Destination,
+    ::testing::Values(
+        DestinationCase{"symlink_is_followed",
+                        [](const ScratchDir& d) {
+                          WriteFile(d / "target.bmp", "old");
+                          symlink("target.bmp", (d / "link.bmp").c_str());
+                        },
+                        {"-o", "@/link.bmp"},
+                        [](const ScratchDir& d, const std::string&) {
+                          EXPECT_TRUE(S_ISLNK(ModeOf(d / "link.bmp", false)));
+                        },
+                        "target.bmp"},
+        DestinationCase{"dangling_symlink_makes_its_target",
+                        [](const ScratchDir& d) { symlink("made.bmp", (d / "link.bmp").c_str()); },
+                        {"-o", "@/link.bmp"},
+                        [](const ScratchDir& d, const std::string&) {
+                          EXPECT_TRUE(S_ISLNK(ModeOf(d / "link.bmp", false)));
+                        },
+                        "made.bmp"},
+        DestinationCase{
+            "mode_is_kept",
+            [](const ScratchDir& d) {
+              WriteFile(d / "logo.bmp", "old");
+              chmod((d / "logo.bmp").c_str(), 0604);
+            },
+            {"-o", "@/logo.bmp"},
+            [](const ScratchDir& d, const std::string&) { EXPECT_EQ(ModeOf(d / "logo.bmp") & 07777, 0604u); },
+            "logo.bmp"},
+        DestinationCase{
+            "standard_output", nullptr, {"-o", "-"}, [](const ScratchDir&, const std::string&) {}, ""},
+        DestinationCase{
+            "device_is_written_not_replaced",
+            nullptr,
+            {"-o", "@/logo.bmp", "--output-frames", "/dev/null"},
+            [](const ScratchDir&, const std::string&) { EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))); },
+            "logo.bmp"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The test holds the FIFO open for reading and writing, so the program's open does not wait for a
+// reader, and the template (53,418 bytes) fits the pipe's buffer.
+TEST_F(LogoExtract, FifoIsWrittenNotReplaced) {
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const int fd = open((dir_ / "fifo").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const ToolResult r = Extract({"--demo", "--size", "64x48", "--frames", "40", "-q", "-o", dir_ / "fifo"});
+  std::string bytes(1 << 17, '\0');
+  const ssize_t n = read(fd, bytes.data(), bytes.size());
+  close(fd);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(S_ISFIFO(ModeOf(dir_ / "fifo")));
+  bytes.resize(size_t(std::max<ssize_t>(n, 0)));
+  WriteFile(dir_ / "logo.bmp", bytes);
+  EXPECT_EQ(ReadBitmap(dir_ / "logo.bmp").error, "");
+}
+
+// ---- A stalled input stops at a signal, and leaves nothing behind ----
+
+// Where the program waits: for a recording's first bytes, for raw frames (the plug-in is loaded by
+// then), or for the reader of a FIFO it is to write.
+enum class Stall { kRecording, kRaw, kFifoOutput };
+
+struct StopCase {
+  const char* name;
+  int signal;
+  int exitCode;  // -1: ended by the signal
+  Stall stall;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class StalledInput : public LogoExtract, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StalledInput, StopsAtOnceAndReplacesNothing) {
+  const StopCase& c = GetParam();
+  WriteFile(dir_ / "logo.bmp", "an earlier template");
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  std::vector<std::string> args = {"-o", dir_ / "logo.bmp", "--preview", dir_ / "preview.png"};
+  const std::map<Stall, std::vector<std::string>> inputs = {
+      {Stall::kRecording, {"-"}},
+      {Stall::kRaw, {"--raw", "16x16:bgr24", "-"}},
+      {Stall::kFifoOutput, {"--demo", "--output-frames", dir_ / "fifo"}}};
+  args.insert(args.end(), inputs.at(c.stall).begin(), inputs.at(c.stall).end());
+  const bool pluginLoaded = c.stall == Stall::kRaw;
+  const auto before = Snapshot(dir_);
+  RunningTool tool(VLE_LOGO_EXTRACT, args, Env());
+  ASSERT_TRUE(tool.WaitUntilBlocked(c.signal == SIGKILL ? SIGINT : c.signal, 60))
+      << "the program did not come to wait";
+  ASSERT_EQ(kill(tool.pid(), c.signal), 0);
+  ToolResult r;
+  if (!tool.Wait(30, &r)) {
+    tool.CloseStdin();  // end of input, so that the program ends and the test can go on
+    tool.Wait(30, &r);
+    FAIL() << "the signal did not stop the program; it ended at the end of its input: " << r.err;
+  }
+  EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+  if (c.signal != SIGKILL) {
+    // What was kept, as it is.
+    EXPECT_EQ(r.err, std::string("logo-extract: interrupted; no output written; ") +
+                         (pluginLoaded ? "the plug-in's settings file was updated\n"
+                                       : "the settings file was not touched\n"));
+    EXPECT_EQ(Exists(SettingsFile()), pluginLoaded);
+  }
+  EXPECT_TRUE(Snapshot(dir_) == before);  // not even a temporary file after SIGKILL
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StalledInput,
+                         ::testing::Values(StopCase{"sigint_recording", SIGINT, 130, Stall::kRecording},
+                                           StopCase{"sigterm_recording", SIGTERM, 143, Stall::kRecording},
+                                           StopCase{"sighup_raw", SIGHUP, 129, Stall::kRaw},
+                                           StopCase{"sigint_raw", SIGINT, 130, Stall::kRaw},
+                                           StopCase{"sigkill_raw", SIGKILL, -1, Stall::kRaw},
+                                           StopCase{"sigint_fifo_output", SIGINT, 130, Stall::kFifoOutput}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vle::test

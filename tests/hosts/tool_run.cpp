@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,11 +20,11 @@ namespace vle::test {
 
 namespace fs = std::filesystem;
 
-ToolResult RunTool(const std::string& program, const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& env, const std::string& stdinPath) {
-  ScratchDir capture;
-  const std::string outPath = capture / "out", errPath = capture / "err";
+namespace {
 
+// Starts `program` with stdin, stdout and stderr from those descriptors.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
+            const std::map<std::string, std::string>& env, int in, int out, int err) {
   std::map<std::string, std::string> merged;
   for (char** e = environ; *e != nullptr; ++e) {
     const char* eq = std::strchr(*e, '=');
@@ -42,22 +43,102 @@ ToolResult RunTool(const std::string& program, const std::vector<std::string>& a
 
   const pid_t pid = fork();
   if (pid == 0) {
-    const int in = open(stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(126);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    // The test's signal settings are not the program's.
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) signal(s, SIG_DFL);
     execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
+  return pid;
+}
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+}  // namespace
+
+ToolResult RunTool(const std::string& program, const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& env, const std::string& stdinPath) {
+  ScratchDir capture;
+  const std::string outPath = capture / "out", errPath = capture / "err";
+  const int in = open(stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const pid_t pid = Spawn(program, args, env, in, out, err);
+  for (int fd : {in, out, err})
+    if (fd >= 0) close(fd);
   ToolResult r;
   int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  if (pid > 0 && waitpid(pid, &status, 0) == pid) r.exitCode = ExitCode(status);
   r.out = ReadFile(outPath);
   r.err = ReadFile(errPath);
   return r;
+}
+
+RunningTool::RunningTool(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env)
+    : capture_(std::make_unique<ScratchDir>()) {
+  outPath_ = *capture_ / "out";
+  errPath_ = *capture_ / "err";
+  int fds[2] = {-1, -1};
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  stdin_ = fds[1];
+  const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  pid_ = Spawn(program, args, env, fds[0], out, err);
+  for (int fd : {fds[0], out, err})
+    if (fd >= 0) close(fd);
+}
+
+RunningTool::~RunningTool() {
+  CloseStdin();
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+void RunningTool::CloseStdin() {
+  if (stdin_ >= 0) close(stdin_);
+  stdin_ = -1;
+}
+
+bool RunningTool::WaitUntilBlocked(int signal, double seconds) {
+  const std::string proc = "/proc/" + std::to_string(pid_);
+  int sleeping = 0;
+  for (double waited = 0; pid_ > 0 && waited < seconds; waited += 0.01) {
+    usleep(10000);
+    // SigCgt: the handler is in place. State S, several times running: waiting, not starting up.
+    const std::string status = ReadFile(proc + "/status");
+    const size_t at = status.find("SigCgt:");
+    const uint64_t caught = at == std::string::npos ? 0 : std::strtoull(status.c_str() + at + 7, nullptr, 16);
+    const std::string stat = ReadFile(proc + "/stat");
+    const size_t paren = stat.rfind(')');
+    const char state = paren == std::string::npos || paren + 2 >= stat.size() ? '?' : stat[paren + 2];
+    if (state == 'Z' || state == '?') return false;
+    const bool ready = (caught >> (signal - 1) & 1) && state == 'S';
+    sleeping = ready ? sleeping + 1 : 0;
+    if (sleeping == 5) return true;
+  }
+  return false;
+}
+
+bool RunningTool::Wait(double seconds, ToolResult* result) {
+  for (double waited = 0; pid_ > 0; waited += 0.01) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      result->exitCode = ExitCode(status);
+      result->out = ReadFile(outPath_);
+      result->err = ReadFile(errPath_);
+      return true;
+    }
+    if (waited >= seconds) return false;
+    usleep(10000);
+  }
+  return false;
 }
 
 ScratchDir::ScratchDir() {

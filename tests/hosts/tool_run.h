@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,31 @@ class ScratchDir {
 
  private:
   std::string path_;
+};
+
+// A program started in the background with a pipe for its standard input that the test holds open,
+// so that the program waits on it for as long as the test wants.
+class RunningTool {
+ public:
+  RunningTool(const std::string& program, const std::vector<std::string>& args,
+              const std::map<std::string, std::string>& env = {});
+  ~RunningTool();  // kills the program if it still runs
+  RunningTool(const RunningTool&) = delete;
+  RunningTool& operator=(const RunningTool&) = delete;
+
+  int pid() const { return pid_; }
+  // Waits until the program catches `signal` and sleeps (e.g. blocked in a read); false when it
+  // ended or did not get there within `seconds`.
+  bool WaitUntilBlocked(int signal, double seconds);
+  // Waits up to `seconds` for the program to end; false when it still runs.
+  bool Wait(double seconds, ToolResult* result);
+  void CloseStdin();
+
+ private:
+  int pid_ = -1;
+  int stdin_ = -1;
+  std::string outPath_, errPath_;
+  std::unique_ptr<ScratchDir> capture_;
 };
 
 std::string ReadFile(const std::string& path);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame_source.h"
+#include "stop.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -54,11 +55,11 @@ bool FullRange(const AVFrame* f) {
 
 class RecordingSource final : public FrameSource {
  public:
-  RecordingSource(const std::string& path, broadcast::Layout layout,
+  RecordingSource(const std::string& path, bool isUrl, broadcast::Layout layout,
                   const std::optional<std::pair<int, int>>& size)
-      : FrameSource(layout), name_(path == "-" ? "standard input" : "'" + path + "'") {
+      : FrameSource(layout), name_(!isUrl && path == "-" ? "standard input" : "'" + path + "'") {
     try {
-      Open(path, size);
+      Open(path, isUrl, size);
     } catch (...) {
       Release();
       throw;
@@ -105,13 +106,30 @@ class RecordingSource final : public FrameSource {
   }
 
  private:
-  void Open(const std::string& path, const std::optional<std::pair<int, int>>& size) {
+  void Open(const std::string& path, bool isUrl, const std::optional<std::pair<int, int>>& size) {
     av_log_set_level(AV_LOG_QUIET);  // errors are reported here, one line each
-    // "-" is standard input, as for raw frames; FFmpeg names it "pipe:0".
-    int rc = avformat_open_input(&format_, path == "-" ? "pipe:0" : path.c_str(), nullptr, nullptr);
-    if (rc < 0) throw RunError("cannot open " + name_ + ": " + AvError(rc));
+    format_ = avformat_alloc_context();
+    if (format_ == nullptr) throw RunError("out of memory");
+    // Blocking reads return at a stop request; FFmpeg asks before each one and on EINTR.
+    format_->interrupt_callback = AVIOInterruptCB{[](void*) { return StopRequested() ? 1 : 0; }, nullptr};
+    // A path is a file, whatever colons it holds ("news:2024.ts"), and the files it opens are files
+    // too; "-" is standard input, as for raw frames. Other protocols only when asked for by URL.
+    std::string url = isUrl ? path : path == "-" ? "pipe:0" : "file:" + path;
+    AVDictionary* options = nullptr;
+    if (!isUrl) av_dict_set(&options, "protocol_whitelist", path == "-" ? "pipe" : "file", 0);
+    int rc = avformat_open_input(&format_, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (rc < 0) {
+      ThrowIfStopRequested();
+      std::string hint;
+      if (!isUrl && path.find("://") != std::string::npos) hint = " (for an FFmpeg URL, use --url)";
+      throw RunError("cannot open " + name_ + ": " + AvError(rc) + hint);
+    }
     rc = avformat_find_stream_info(format_, nullptr);
-    if (rc < 0) throw RunError("cannot read " + name_ + ": " + AvError(rc));
+    if (rc < 0) {
+      ThrowIfStopRequested();
+      throw RunError("cannot read " + name_ + ": " + AvError(rc));
+    }
     const AVCodec* codec = nullptr;
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream_ < 0) throw RunError(name_ + " holds no video that FFmpeg can decode");
@@ -158,7 +176,10 @@ class RecordingSource final : public FrameSource {
         flushed_ = true;
         return;
       }
-      if (rc < 0) throw RunError("cannot read " + name_ + ": " + AvError(rc));
+      if (rc < 0) {
+        ThrowIfStopRequested();
+        throw RunError("cannot read " + name_ + ": " + AvError(rc));
+      }
       if (packet_->stream_index != stream_) {
         av_packet_unref(packet_);
         continue;
@@ -213,9 +234,9 @@ class RecordingSource final : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
+std::unique_ptr<FrameSource> OpenRecording(const std::string& path, bool isUrl, broadcast::Layout layout,
                                            const std::optional<std::pair<int, int>>& size) {
-  return std::make_unique<RecordingSource>(path, layout, size);
+  return std::make_unique<RecordingSource>(path, isUrl, layout, size);
 }
 
 }  // namespace vle::extract

@@ -1,12 +1,16 @@
 #include "frame_source.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "stop.h"
 
 namespace vle::extract {
 namespace {
@@ -33,31 +37,34 @@ class DemoSource final : public FrameSource {
 class RawSource final : public FrameSource {
  public:
   RawSource(const std::string& path, int width, int height, broadcast::Layout layout)
-      : FrameSource(layout), path_(path), width_(width), height_(height) {
+      : FrameSource(layout), width_(width), height_(height) {
     const size_t bytes = frameBytes();
     if (path == "-") {
-      file_ = stdin;
+      fd_ = STDIN_FILENO;
       name_ = "standard input";
-    } else {
-      name_ = "'" + path + "'";
-      file_ = std::fopen(path.c_str(), "rb");
-      if (file_ == nullptr) throw RunError("cannot open " + name_ + ": " + std::strerror(errno));
-      struct stat st {};
-      if (fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode)) {
-        const uint64_t size = static_cast<uint64_t>(st.st_size);
-        if (size == 0 || size % bytes != 0) {
-          std::fclose(file_);
-          file_ = nullptr;
-          throw RunError(name_ + " holds " + std::to_string(size) + " bytes, not a whole number of " +
-                         std::to_string(width) + "x" + std::to_string(height) + " frames of " +
-                         std::to_string(bytes) + " bytes");
-        }
-        expected_ = static_cast<int64_t>(size / bytes);
+      return;
+    }
+    name_ = "'" + path + "'";
+    for (;;) {  // a FIFO waits for its writer
+      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd_ >= 0) break;
+      if (errno != EINTR) throw RunError("cannot open " + name_ + ": " + std::strerror(errno));
+      ThrowIfStopRequested();
+    }
+    struct stat st {};
+    if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+      const uint64_t size = static_cast<uint64_t>(st.st_size);
+      if (size == 0 || size % bytes != 0) {
+        close(fd_);
+        throw RunError(name_ + " holds " + std::to_string(size) + " bytes, not a whole number of " +
+                       std::to_string(width) + "x" + std::to_string(height) + " frames of " +
+                       std::to_string(bytes) + " bytes");
       }
+      expected_ = static_cast<int64_t>(size / bytes);
     }
   }
   ~RawSource() override {
-    if (file_ != nullptr && file_ != stdin) std::fclose(file_);
+    if (fd_ != STDIN_FILENO) close(fd_);
   }
   int width() const override { return width_; }
   int height() const override { return height_; }
@@ -67,13 +74,23 @@ class RawSource final : public FrameSource {
     const size_t bytes = frameBytes();
     // Read aside first so that a short last frame leaves `frame` as it was.
     scratch_.resize(bytes);
-    const size_t got = std::fread(scratch_.data(), 1, bytes, file_);
+    size_t got = 0;
+    while (got < bytes) {
+      ThrowIfStopRequested();
+      const ssize_t n = read(fd_, scratch_.data() + got, bytes - got);
+      if (n > 0) {
+        got += size_t(n);
+      } else if (n == 0) {
+        break;
+      } else if (errno != EINTR) {  // EINTR: a signal, looked at above
+        throw RunError("cannot read " + name_ + ": " + std::strerror(errno));
+      }
+    }
     if (got == bytes) {
       std::memcpy(frame, scratch_.data(), bytes);
       ++read_;
       return true;
     }
-    if (std::ferror(file_)) throw RunError("cannot read " + name_ + ": " + std::strerror(errno));
     if (got != 0 || read_ == 0) {
       throw RunError(name_ + " ends " + (got != 0 ? "inside a frame" : "before the first frame") + " (" +
                      std::to_string(read_) + " whole frames of " + std::to_string(bytes) + " bytes)");
@@ -82,10 +99,9 @@ class RawSource final : public FrameSource {
   }
 
  private:
-  std::string path_;
   std::string name_;
   int width_, height_;
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
   int64_t expected_ = -1;
   int64_t read_ = 0;
   std::vector<uint8_t> scratch_;
@@ -126,7 +142,7 @@ std::unique_ptr<FrameSource> OpenSource(const Options& o) {
       source = std::make_unique<RawSource>(o.inputPath, o.rawWidth, o.rawHeight, o.layout);
       break;
     case InputKind::kRecording:
-      source = OpenRecording(o.inputPath, o.layout, o.size);
+      source = OpenRecording(o.inputPath, o.inputIsUrl, o.layout, o.size);
       break;
   }
   if (o.frames) source = std::make_unique<LimitedSource>(std::move(source), *o.frames);

@@ -45,8 +45,10 @@ class FrameSource {
 // does not fit the layout, a raw file that is not a whole number of frames).
 std::unique_ptr<FrameSource> OpenSource(const Options& options);
 
-// The FFmpeg part, in a file of its own.
-std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
+// The FFmpeg part, in a file of its own. `path` is a file ("-": standard input), or with `isUrl`
+// anything FFmpeg opens ("udp://...", "file:..."). Stops with Interrupted when a stop is requested,
+// even while FFmpeg waits for input.
+std::unique_ptr<FrameSource> OpenRecording(const std::string& path, bool isUrl, broadcast::Layout layout,
                                            const std::optional<std::pair<int, int>>& size);
 
 }  // namespace vle::extract

@@ -70,6 +70,9 @@ Region ParseRegion(const std::string& text) {
     }
     start = comma + 1;
   }
+  if (v[2] == 0 || v[3] == 0) {
+    throw UsageError("--region " + text + " is empty: WIDTH and HEIGHT must be more than 0");
+  }
   if (v[0] + v[2] > 1000 || v[1] + v[3] > 1000) {
     throw UsageError("--region " + text +
                      " reaches beyond the frame (X + WIDTH and Y + HEIGHT must "
@@ -125,9 +128,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   };
   const std::map<std::string, std::string> aliases = {
       {"-o", "--output"}, {"-q", "--quiet"}, {"-h", "--help"}, {"--key-color", "--key-colour"}};
-  const char* const withValue[] = {"--output",      "--preview",    "--output-frames", "--pixel-format",
-                                   "--size",        "--frames",     "--region",        "--threshold",
-                                   "--black-level", "--key-colour", "--plugin",        "--raw"};
+  const char* const withValue[] = {
+      "--output",    "--preview",     "--output-frames", "--pixel-format", "--size", "--frames", "--region",
+      "--threshold", "--black-level", "--key-colour",    "--plugin",       "--raw",  "--url"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -171,9 +174,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (arg == "--output-frames") {
       o.framesPath = value;
     } else if (arg == "--pixel-format") {
-      if (!ParseLayout(value, &o.layout)) {
+      broadcast::Layout layout;
+      if (!ParseLayout(value, &layout)) {
         throw UsageError("--pixel-format is yuy2 or bgr24, not '" + value + "'");
       }
+      if (o.input == InputKind::kRaw && layout != o.layout) {
+        throw UsageError("--pixel-format and the layout of --raw disagree");
+      }
+      o.layout = layout;
       o.layoutGiven = true;
     } else if (arg == "--size") {
       std::pair<int, int> size;
@@ -218,6 +226,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
       o.rawHeight = size.second;
       o.layout = layout;
       o.layoutGiven = true;
+    } else if (arg == "--url") {
+      setInput(InputKind::kRecording, value);
+      o.inputIsUrl = true;
     } else if (arg == "--demo") {
       setInput(InputKind::kDemo, std::string());
     } else if (arg == "--invert") {
@@ -250,31 +261,21 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (o.templatePath.empty() && o.previewPath.empty() && o.framesPath.empty()) {
     throw UsageError("nothing to write: give -o FILE.bmp, --preview FILE.png or --output-frames FILE");
   }
-  const std::string* paths[] = {&o.templatePath, &o.previewPath, &o.framesPath};
-  for (int a = 0; a < 3; ++a) {
-    for (int b = a + 1; b < 3; ++b) {
-      if (!paths[a]->empty() && *paths[a] == *paths[b]) {
-        throw UsageError("two outputs go to the same file '" + *paths[a] + "'");
-      }
-    }
-  }
-  if (o.input != InputKind::kDemo && !o.inputPath.empty()) {
-    for (const std::string* p : paths) {
-      if (*p == o.inputPath) throw UsageError("an output would overwrite the input '" + o.inputPath + "'");
-    }
-  }
+  // Outputs that are one file, or the input, are found by the output set, which compares files.
   return o;
 }
 
 std::string HelpText() {
   return R"(Usage: logo-extract [OPTIONS] RECORDING                                  (- reads standard input)
        logo-extract [OPTIONS] --raw WIDTHxHEIGHT:yuy2|bgr24 FILE   (FILE - reads standard input)
+       logo-extract [OPTIONS] --url URL                            (anything FFmpeg opens: udp://...)
        logo-extract [OPTIONS] --demo                               (a built-in synthetic broadcast)
 
 Hands every frame to the Vorlane_LogoExtractor plug-in as a TV-viewing host does, presses Start
 before the first frame and Stop after the last, and saves the logo template it made.
 
-Outputs (at least one; each is written only when the whole run succeeds):
+Outputs (at least one; each is put in place only when the whole run succeeds; - is standard output,
+a device or FIFO is written directly, a symlink's target is replaced):
   -o, --output FILE.bmp        the template bitmap, scaled to a 768x576 reference frame
       --preview FILE.png       the last frame as the plug-in left it (template shown in the region)
       --output-frames FILE     every processed frame, raw, in the host layout
@@ -296,6 +297,9 @@ Other:
   -q, --quiet                  no progress and no summary
   -h, --help                   this text
       --version
+
+A recording is always a file, whatever its name; FFmpeg's protocols need --url. SIGINT, SIGTERM and
+SIGHUP stop a run at once with exit status 130, 143 and 129, leaving earlier outputs as they were.
 
 The plug-in keeps its settings in Plugins/Vorlane_LogoExtractor.ini beside this program, or in
 $XDG_CONFIG_HOME/Quorsana/Plugins/ when QUORSANA_STORE_IN_USERS_FOLDER=1. It lets the picture settle

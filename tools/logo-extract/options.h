@@ -26,7 +26,8 @@ struct Region {
 
 struct Options {
   InputKind input = InputKind::kRecording;
-  std::string inputPath;  // recording or raw file; "-" is standard input for raw frames
+  std::string inputPath;    // recording or raw file; "-" is standard input
+  bool inputIsUrl = false;  // --url: inputPath is an FFmpeg URL, not a file
   int rawWidth = 0, rawHeight = 0;
   broadcast::Layout layout = broadcast::Layout::kYuy2;
   bool layoutGiven = false;

@@ -1,10 +1,13 @@
 #include "plugin_host.h"
 
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "frame_source.h"
 #include "ui/control_ids.h"
@@ -55,6 +58,55 @@ void PreferUsersFolderWhenInstalled() {
   mkdir((config + "/Quorsana").c_str(), 0777);
 }
 
+// A file the plug-in can write by name and this process then reads: a memory file reached through
+// /proc/self/fd, or, without either, a file in the temporary folder removed after use.
+class StagingFile {
+ public:
+  StagingFile() {
+    fd_ = memfd_create("vle-template", MFD_CLOEXEC);
+    if (fd_ >= 0) {
+      path_ = "/proc/self/fd/" + std::to_string(fd_);
+      if (access(path_.c_str(), W_OK) == 0) return;
+      close(fd_);
+    }
+    const char* folder = std::getenv("TMPDIR");
+    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/vle-template-XXXXXX";
+    fd_ = mkstemp(path_.data());
+    if (fd_ < 0)
+      throw RunError("cannot make a staging file for the template: " + std::string(std::strerror(errno)));
+    named_ = true;
+  }
+  ~StagingFile() {
+    close(fd_);
+    if (named_) unlink(path_.c_str());
+  }
+  StagingFile(const StagingFile&) = delete;
+  StagingFile& operator=(const StagingFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  std::vector<uint8_t> Read() const {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0)
+      throw RunError("cannot read the staged template: " + std::string(std::strerror(errno)));
+    std::vector<uint8_t> bytes(size_t(st.st_size));
+    for (size_t got = 0; got < bytes.size();) {
+      const ssize_t n = pread(fd_, bytes.data() + got, bytes.size() - got, off_t(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        throw RunError("cannot read the staged template: " +
+                       std::string(n < 0 ? std::strerror(errno) : "it shrank"));
+      got += size_t(n);
+    }
+    return bytes;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool named_ = false;
+};
+
 }  // namespace
 
 std::string DefaultPluginPath() {
@@ -98,6 +150,7 @@ std::string PluginHost::name() const { return descriptor_->name ? descriptor_->n
 void PluginHost::Open(int width, int height, broadcast::Layout layout) {
   descriptor_->load();
   loaded_ = true;
+  everLoaded_ = true;
   FrameFormat format{width, height, 0, layout == broadcast::Layout::kYuy2 ? 0 : 1, kCpuClass};
   descriptor_->setFormat(&format);
   frameSize_[0] = width;
@@ -187,21 +240,24 @@ bool PluginHost::Process(uint8_t* pixels) {
   return descriptor_->processFrame(&frame) == 1;
 }
 
-void PluginHost::Save(const std::string& path, const std::string& shownName, int64_t expectedBytes) {
+std::vector<uint8_t> PluginHost::Save(int64_t expectedBytes) {
+  StagingFile staging;
   bool asked = false;
   desktop_->saveChooser = [&](const ui::SaveFileRequest&, std::string* chosen) {
     asked = true;
-    *chosen = path;
+    *chosen = staging.path();
     return true;
   };
   const bool clicked = desktop_->Click(IDC_SAVE);
   desktop_->saveChooser = nullptr;
   if (!clicked) throw RunError("the settings window's Save button is not available");
   if (!asked) throw RunError("the settings window's Save button opened no file chooser");
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0 || st.st_size != expectedBytes) {
-    throw RunError("the plug-in could not write the template bitmap '" + shownName + "'");
+  std::vector<uint8_t> bytes = staging.Read();
+  if (int64_t(bytes.size()) != expectedBytes) {
+    throw RunError("the plug-in could not make the template bitmap (" + std::to_string(bytes.size()) +
+                   " bytes, not " + std::to_string(expectedBytes) + ")");
   }
+  return bytes;
 }
 
 void PluginHost::Close() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "options.h"
 #include "plugin/host_records.h"
@@ -46,11 +47,14 @@ class PluginHost {
   // PluginProcessFrame; true when the plug-in processed the frame (it skips frames while the
   // picture settles after a size change).
   bool Process(uint8_t* pixels);
-  // Presses Save and answers the file chooser with `path`. Throws RunError, naming the file as
-  // `shownName`, when the command is not available or no bitmap of `expectedBytes` appeared.
-  void Save(const std::string& path, const std::string& shownName, int64_t expectedBytes);
+  // Presses Save, lets the plug-in write the bitmap into a staging file in memory and returns its
+  // bytes; the caller puts them where they belong, and can then say why a write failed. Throws
+  // RunError when the command is not available or no bitmap of `expectedBytes` appeared.
+  std::vector<uint8_t> Save(int64_t expectedBytes);
   // PluginUnload: closes the window and lets the plug-in write its settings file. Idempotent.
   void Close();
+  // True once PluginLoad ran: the plug-in writes its settings file when it unloads.
+  bool writesSettings() const { return everLoaded_; }
 
  private:
   WindowSettings Read();
@@ -62,6 +66,7 @@ class PluginHost {
   ui::headless::HeadlessDesktop* desktop_ = nullptr;
   int32_t frameSize_[2] = {0, 0};
   bool loaded_ = false;
+  bool everLoaded_ = false;
   int hostWindow_ = 0;  // its address is the host window's handle
 };
 
