@@ -8,6 +8,7 @@ namespace vle {
 namespace {
 
 constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 bool IsWhiteSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -105,6 +106,7 @@ bool IniDocument::Open(bool truncate) {
       Abandon();
       return false;
     }
+    if (content_.compare(0, sizeof kUtf8Mark - 1, kUtf8Mark) == 0) content_.erase(0, sizeof kUtf8Mark - 1);
     return true;
   }
 
@@ -113,8 +115,9 @@ bool IniDocument::Open(bool truncate) {
   std::FILE* probe = platform::OpenFile(fullPath_, "ab");
   if (probe == nullptr) return false;
   std::fclose(probe);
-  tempPath_ = fullPath_ + ".tmp";
-  file_ = platform::OpenFile(tempPath_, "wb");
+  // A name of its own: another process saving at the same moment writes its own file, and a link
+  // planted at a predictable name is never written through.
+  file_ = platform::CreateUniqueFile(fullPath_ + ".tmp", &tempPath_);
   if (file_ == nullptr) return false;
   writing_ = true;
   return true;
@@ -135,8 +138,42 @@ bool IniDocument::Close() {
   writing_ = false;
   bool ok = !lostWrites && platform::CommitFile(file);
   ok = std::fclose(file) == 0 && ok;
+  if (ok && keepCopy_) ok = KeepCopy();
   if (ok) ok = platform::ReplaceFileAtomically(tempPath_, fullPath_);
   if (!ok) platform::RemoveFile(tempPath_);
+  if (ok) keepCopy_ = false;
+  return ok;
+}
+
+bool IniDocument::KeepCopy() {
+  std::FILE* in = platform::OpenFile(fullPath_, "rb");
+  if (in == nullptr) return false;
+  std::string copyPath;
+  std::FILE* out = nullptr;
+  bool ok = true;
+  char chunk[kReadChunk];
+  for (;;) {
+    const std::size_t n = std::fread(chunk, 1, sizeof chunk, in);
+    if (n > 0 && out == nullptr) {
+      out = platform::CreateUniqueFile(fullPath_ + ".tmp", &copyPath);
+      if (out == nullptr) {
+        ok = false;
+        break;
+      }
+    }
+    if (n > 0 && !platform::WriteFileBytes(out, chunk, n)) {
+      ok = false;
+      break;
+    }
+    if (n < sizeof chunk) break;
+  }
+  ok = std::ferror(in) == 0 && ok;
+  std::fclose(in);
+  if (out == nullptr) return ok;  // nothing to keep
+  ok = platform::CommitFile(out) && ok;
+  ok = std::fclose(out) == 0 && ok;
+  if (ok) ok = platform::ReplaceFileAtomically(copyPath, fullPath_ + ".bak");
+  if (!ok) platform::RemoveFile(copyPath);
   return ok;
 }
 

@@ -12,10 +12,12 @@
 // after Open, the first in the file. White space is blank, tab, CR, LF, vertical tab and form feed.
 //
 // Lines are written as "[name]" and key=value, each ending in CR LF on every platform; reading
-// takes CR LF and bare LF alike. Every other byte (NUL, 0x1A) is ordinary text.
+// takes CR LF and bare LF alike. A UTF-8 byte-order mark at the start, as Windows editors write
+// it, is skipped. Every other byte (NUL, 0x1A) is ordinary text.
 //
-// Saving never damages the previous file: lines go to a temporary file beside it, which Close puts
-// in the file's place only when every line was written.
+// Saving never damages the previous file: lines go to a temporary file beside it, created
+// exclusively under a name of its own, which Close puts in the file's place only when every line
+// was written. Two processes saving at once each replace the file whole; the later one wins.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +67,15 @@ class IniDocument {
   // Closes the file if it is open, dropping whatever was written since OpenForWrite: the previous
   // file stays as it was.
   void Abandon();
+
+  // Asks the next successful Close after OpenForWrite to keep the file it replaces, when that holds
+  // anything, as `fullPath()` + ".bak" (replacing an older copy); if the copy cannot be made the
+  // save fails and the file stays. For a file whose text could not be read as settings.
+  void KeepCopyAtNextReplace(bool keep) { keepCopy_ = keep; }
+  bool keepsCopyAtNextReplace() const { return keepCopy_; }
+
+  // Whether the text read at the last Open (byte-order mark skipped) is empty.
+  bool empty() const { return content_.empty(); }
 
   // Finds the header of `name`, searching circularly from the header found last so that a run of
   // lookups in one section starts right at it, while a lookup in another still visits every line
@@ -123,6 +134,8 @@ class IniDocument {
   // `position_` past the line end.
   std::string_view ReadLine();
   void WriteText(std::string_view text);
+  // Copies the file at `fullPath_`, when it holds anything, to `fullPath_` + ".bak".
+  bool KeepCopy();
 
   std::string scratchValue_;
   std::string instanceName_;
@@ -134,6 +147,7 @@ class IniDocument {
   std::FILE* file_ = nullptr;
   bool writing_ = false;
   bool writeFailed_ = false;
+  bool keepCopy_ = false;
   std::string tempPath_;
   std::string content_;    // the file's bytes, read once at Open
   std::size_t position_ = 0;

@@ -20,13 +20,16 @@ void LoadPluginSettings(IniDocument& ini, SettingsBlock* active, int32_t* dlgWnd
                         platform::SystemQueries& system) {
   try {
     ini.Locate(system);
-    ini.Open(false);  // a file that is not open makes every lookup fail: defaults
+    const bool opened = ini.Open(false);  // a file that is not open makes every lookup fail: defaults
     ReadAll(ini, active, dlgWndPosX, dlgWndPosY);
+    // Text without the section (UTF-16, another program's file) is the user's, not ours to drop.
+    ini.KeepCopyAtNextReplace(!opened || (!ini.empty() && !ini.FindSection(kPluginSettingsSection)));
     ini.Close();
   } catch (const std::exception&) {
     // Out of memory on a monstrous file: no half-read settings, the defaults. With the file closed
     // every lookup fails without allocating.
     ini.Abandon();
+    ini.KeepCopyAtNextReplace(true);
     ReadAll(ini, active, dlgWndPosX, dlgWndPosY);
   }
 }

@@ -79,6 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "DlgWndPosY=9\r\nDlgWndPosX=10\r\n[Tail]\r\nA=1\r\n",
                  {8, 7, 6, 5, 1, 1, 3, 2}, 10, 9},
         LoadCase{"NoSection", "[Other]\r\nLogoPosX=1\r\n", kDefaultSettings, -100, -100},
+        LoadCase{"Utf8Mark", "\xEF\xBB\xBF[PluginSettings]\r\nLogoPosX=7\r\nDlgWndPosY=3\r\n",
+                 {7, 20, 200, 200, 0xFF8000, 0, 50, 0}, -100, 3},
         LoadCase{"OutOfRangeKept", "[PluginSettings]\nLogoPosX=-5000\nThreshold=99999\nDlgWndPosX=-32000\n",
                  {-5000, 20, 200, 200, 0xFF8000, 0, 99999, 0}, -32000, -100}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
