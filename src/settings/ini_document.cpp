@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <new>
-#include <optional>
 
 namespace vle {
 namespace {
@@ -26,59 +25,9 @@ std::string_view StripTrailing(std::string_view s) {
 
 std::string_view Strip(std::string_view s) { return StripTrailing(StripLeading(s)); }
 
-// The text after the first `prefix` in `line`: one character, or empty when the prefix ends the
-// text; nullopt when there is no such prefix.
-std::optional<std::string> CharacterAfter(const std::string& line, std::string_view prefix) {
-  const std::size_t at = line.find(prefix);
-  if (at == std::string::npos) return std::nullopt;
-  return line.substr(at + prefix.size(), 1);
-}
-
 }  // namespace
 
 IniDocument::~IniDocument() { Abandon(); }
-
-void IniDocument::Locate() { Locate(platform::RealSystem()); }
-
-void IniDocument::Locate(platform::SystemQueries& system) {
-  instanceName_.clear();
-  directory_.clear();
-  moduleName_.clear();
-  fileName_.clear();
-  fullPath_.clear();
-
-  const std::optional<bool> ntFamily = system.NtFamily();
-  if (!ntFamily) return;
-  const uint32_t storeInUsersFolder = system.StoreInUsersFolder();
-  const char sep = system.Separator();
-
-  // Windows 95/98/Me have no per-user application data worth the name: the switch only counts on
-  // NT. A system that cannot name the folder keeps the file beside the host, where it always was.
-  std::optional<std::string> appData;
-  if (*ntFamily && storeInUsersFolder != 0) appData = system.AppDataFolder();
-  std::string folder = appData ? *appData + sep + "Quorsana" + sep : system.HostFolder();
-
-  // Hosts started as one of several instances keep one settings file per instance. Only ASCII
-  // letters are lowered, so the folder does not depend on the locale.
-  std::string commandLine = system.CommandLine();
-  for (char& c : commandLine) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (std::optional<std::string> c = CharacterAfter(commandLine, "-inst:")) instanceName_ = *c;
-  if (std::optional<std::string> c = CharacterAfter(commandLine, "/inst:")) instanceName_ = *c;
-  if (!instanceName_.empty()) folder += "Instances" + std::string(1, sep) + instanceName_ + sep;
-
-  folder += "Plugins";
-  folder += sep;
-  // Only the last level: a missing instance folder means this instance was never set up, and its
-  // settings stay at their defaults instead of appearing out of nowhere.
-  system.CreateFolder(folder);
-
-  directory_ = folder;
-  moduleName_ = system.ModuleName();
-  fileName_ = moduleName_ + ".ini";
-  fullPath_ = directory_ + fileName_;
-}
 
 bool IniDocument::Open(bool truncate) {
   Abandon();
@@ -293,56 +242,12 @@ uint64_t IniDocument::ParseNumber64(std::string_view text) {
 // Accumulating modulo 2^64 and keeping the low half is accumulating modulo 2^32.
 uint32_t IniDocument::ParseNumber32(std::string_view text) { return static_cast<uint32_t>(ParseNumber64(text)); }
 
-void IniDocument::ReadUInt8(std::string_view section, std::string_view key, uint8_t* target, uint8_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<uint8_t>(ParseNumber32(scratchValue_)) : def;
-}
-
-void IniDocument::ReadInt16(std::string_view section, std::string_view key, int16_t* target, int16_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<int16_t>(ParseNumber32(scratchValue_)) : def;
-}
-
-void IniDocument::ReadUInt16(std::string_view section, std::string_view key, uint16_t* target, uint16_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<uint16_t>(ParseNumber32(scratchValue_)) : def;
-}
-
 void IniDocument::ReadInt32(std::string_view section, std::string_view key, int32_t* target, int32_t def) {
   *target = GetValue(section, key, scratchValue_) ? static_cast<int32_t>(ParseNumber32(scratchValue_)) : def;
 }
 
 void IniDocument::ReadUInt32(std::string_view section, std::string_view key, uint32_t* target, uint32_t def) {
   *target = GetValue(section, key, scratchValue_) ? ParseNumber32(scratchValue_) : def;
-}
-
-void IniDocument::ReadInt64(std::string_view section, std::string_view key, int64_t* target, int64_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<int64_t>(ParseNumber64(scratchValue_)) : def;
-}
-
-void IniDocument::ReadUInt64(std::string_view section, std::string_view key, uint64_t* target, uint64_t def) {
-  *target = GetValue(section, key, scratchValue_) ? ParseNumber64(scratchValue_) : def;
-}
-
-void IniDocument::ReadText(std::string_view section, std::string_view key, std::string* target,
-                           std::string_view def) {
-  if (GetValue(section, key, scratchValue_)) {
-    *target = scratchValue_;
-  } else {
-    target->assign(def);
-  }
-}
-
-void IniDocument::WriteUInt8(std::string_view key, uint8_t value) {
-  scratchValue_ = std::to_string(static_cast<unsigned>(value));
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteInt16(std::string_view key, int16_t value) {
-  scratchValue_ = std::to_string(static_cast<int>(value));
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteUInt16(std::string_view key, uint16_t value) {
-  scratchValue_ = std::to_string(static_cast<unsigned>(value));
-  WriteEntry(key, scratchValue_);
 }
 
 void IniDocument::WriteInt32(std::string_view key, int32_t value) {
@@ -352,16 +257,6 @@ void IniDocument::WriteInt32(std::string_view key, int32_t value) {
 
 void IniDocument::WriteUInt32(std::string_view key, uint32_t value) {
   scratchValue_ = std::to_string(value);
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteInt64(std::string_view key, int64_t value) {
-  scratchValue_ = std::to_string(static_cast<long long>(value));
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteUInt64(std::string_view key, uint64_t value) {
-  scratchValue_ = std::to_string(static_cast<unsigned long long>(value));
   WriteEntry(key, scratchValue_);
 }
 

@@ -29,8 +29,6 @@
 
 namespace vle {
 
-struct SettingsTableEntry;
-
 class IniDocument {
  public:
   IniDocument() = default;
@@ -91,31 +89,14 @@ class IniDocument {
   void WriteEntry(std::string_view key, std::string_view text);
 
   // Typed readers: when the key is found, its value parsed as a decimal number (leading white
-  // space, optional sign, digits up to the first other character, accumulated modulo 2^32, or 2^64
-  // for the 64-bit readers, the sign applied last; no digits give 0) stored at the target's width;
-  // otherwise the default.
-  void ReadUInt8(std::string_view section, std::string_view key, uint8_t* target, uint8_t def);
-  void ReadInt16(std::string_view section, std::string_view key, int16_t* target, int16_t def);
-  void ReadUInt16(std::string_view section, std::string_view key, uint16_t* target, uint16_t def);
+  // space, optional sign, digits up to the first other character, accumulated modulo 2^64, the
+  // sign applied last; no digits give 0) kept to its low 32 bits; otherwise the default.
   void ReadInt32(std::string_view section, std::string_view key, int32_t* target, int32_t def);
   void ReadUInt32(std::string_view section, std::string_view key, uint32_t* target, uint32_t def);
-  void ReadInt64(std::string_view section, std::string_view key, int64_t* target, int64_t def);
-  void ReadUInt64(std::string_view section, std::string_view key, uint64_t* target, uint64_t def);
-  void ReadText(std::string_view section, std::string_view key, std::string* target, std::string_view def);
 
   // Typed writers: one entry line with the value in decimal (signed or unsigned as named).
-  void WriteUInt8(std::string_view key, uint8_t value);
-  void WriteInt16(std::string_view key, int16_t value);
-  void WriteUInt16(std::string_view key, uint16_t value);
   void WriteInt32(std::string_view key, int32_t value);
   void WriteUInt32(std::string_view key, uint32_t value);
-  void WriteInt64(std::string_view key, int64_t value);
-  void WriteUInt64(std::string_view key, uint64_t value);
-
-  // The SettingsTable operations (settings_table.h): read each of `count` entries from `section`,
-  // or write each as an entry line. Entries with a type code outside 0..12 are skipped.
-  void ReadTable(std::string_view section, const SettingsTableEntry* table, int count);
-  void WriteTable(const SettingsTableEntry* table, int count);
 
   bool isOpen() const { return file_ != nullptr; }
   const std::string& scratchValue() const { return scratchValue_; }

@@ -10,8 +10,7 @@ namespace {
 void ReadAll(IniDocument& ini, SettingsBlock* active, int32_t* dlgWndPosX, int32_t* dlgWndPosY) {
   ini.ReadInt32(kPluginSettingsSection, "DlgWndPosX", dlgWndPosX, kNoWindowPosition);
   ini.ReadInt32(kPluginSettingsSection, "DlgWndPosY", dlgWndPosY, kNoWindowPosition);
-  ini.ReadTable(kPluginSettingsSection, SettingsTable, kSettingsTableCount);
-  *active = TableBlock;
+  ReadSettings(ini, kPluginSettingsSection, active);
 }
 
 }  // namespace
@@ -40,8 +39,7 @@ bool SavePluginSettings(IniDocument& ini, const SettingsBlock& active, int32_t d
     ini.WriteSection(kPluginSettingsSection);
     ini.WriteInt32("DlgWndPosX", dlgWndPosX);
     ini.WriteInt32("DlgWndPosY", dlgWndPosY);
-    TableBlock = active;
-    ini.WriteTable(SettingsTable, kSettingsTableCount);
+    WriteSettings(ini, active);
     return ini.Close();
   } catch (const std::exception&) {
     ini.Abandon();
