@@ -8,7 +8,7 @@
 // allocations failed, and is whole again on the next call; equal sizes copy exactly; a keyed
 // conversion of a picture made of the key and one other colour writes only those two colours.
 //
-// ImageBuffer::SaveBitmap of pictures whose rectangle was set to anything: the file holds exactly
+// SaveBitmap of pictures whose rectangle was set to anything: the file holds exactly
 // the rectangle's pixels when it lies inside the allocation, else only the header.
 
 #include <algorithm>
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/image_buffer.h"
+#include "export/template_export.h"
 #include "core/settings_block.h"
 #include "export/template_exporter.h"
 #include "fuzz_support.h"
@@ -197,7 +198,7 @@ void FuzzSaveBitmap(FuzzedDataProvider& in) {
   fs::remove(path, ec);
 
   if (failing) vle::platform::FailAllocations(0, 1);
-  const bool saved = buffer.SaveBitmap(path.string());
+  const bool saved = SaveBitmap(buffer, path.string());
   vle::platform::FailAllocations(0, 0);
 
   int64_t width = std::max<int64_t>(int64_t{r.right} - r.left, 0);

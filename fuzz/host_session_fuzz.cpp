@@ -31,6 +31,7 @@
 #include "platform/cpu.h"
 #include "plugin/module.h"
 #include "plugin/plugin.h"
+#include "support/settings_text.h"
 #include "ui/control_ids.h"
 #include "ui/headless/headless_desktop.h"
 
@@ -73,21 +74,14 @@ std::string ReadFile(const fs::path& path) {
 
 // The settings file as an unload must leave it.
 std::string ExpectedSettingsFile() {
-  const vle::SettingsBlock b = TheModule().state.activeSettings.Load();
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "[PluginSettings]\r\nDlgWndPosX=%d\r\nDlgWndPosY=%d\r\nLogoPosX=%d\r\nLogoPosY=%d\r\n"
-                "LogoSizeX=%d\r\nLogoSizeY=%d\r\nInverseSelection=%u\r\nThreshold=%d\r\nBlackLevel=%d\r\n"
-                "ColorKey=%u\r\n",
-                TheModule().dialog.dlgWndPosX, TheModule().dialog.dlgWndPosY, b.logoPosX, b.logoPosY,
-                b.logoSizeX, b.logoSizeY, b.inverseSelection, b.threshold, b.blackLevel, b.colorKey);
-  return text;
+  return vle::test::SettingsFileText(TheModule().state.activeSettings.Load(), TheModule().dialog.dlgWndPosX,
+                                     TheModule().dialog.dlgWndPosY);
 }
 
 const fs::path& Root() { return vle::fuzz::PrivateFolder(kName); }
 
 void Load(FuzzedDataProvider& in) {
-  // Sometimes the file holds whatever the input says; the values are not limited to a range.
+  // Sometimes the file holds whatever the input says; the load holds its values to their ranges.
   if (in.ConsumeBool() && !TheModule().ini.fullPath().empty()) {
     std::ofstream(TheModule().ini.fullPath(), std::ios::binary) << in.ConsumeRandomLengthString(200);
   }

@@ -38,10 +38,6 @@ class ImageBuffer {
   // Does nothing without pixels or with an empty own rect or r; r is clipped to the allocation.
   void FillRect(const Rect& r, int a, int b, int c, int d);
 
-  // Writes rect as an uncompressed 24-bit bitmap file (export/bitmap_writer.cpp). Reports nothing;
-  // returns whether the file was written whole, for callers that care.
-  bool SaveBitmap(std::string path) const;
-
   // Address of pixel (x, y) of the allocation; no bounds check.
   uint32_t* PixelAt(int32_t x, int32_t y) const {
     return bits + (int64_t{allocHeight} - 1 - y) * allocWidth + x;

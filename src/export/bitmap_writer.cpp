@@ -1,4 +1,4 @@
-// ImageBuffer::SaveBitmap: the buffer's rect as an uncompressed 24-bit bottom-up bitmap file.
+// SaveBitmap: an image's rect as an uncompressed 24-bit bottom-up bitmap file.
 //
 // The file is a 14-byte file header, a 40-byte information header and four zero bytes (an empty
 // colour-table entry), so the pixels start at offset 58 and the offset field says so. Templates
@@ -18,6 +18,7 @@
 #include <string>
 
 #include "core/image_buffer.h"
+#include "export/template_export.h"
 #include "platform/memory.h"
 
 namespace vle {
@@ -59,13 +60,14 @@ void RemoveIfRegularFile(const std::string& path) {
 
 }  // namespace
 
-bool ImageBuffer::SaveBitmap(std::string path) const {
+bool SaveBitmap(const ImageBuffer& image, const std::string& path) {
+  const Rect& rect = image.rect;
   // An empty rect keeps its one non-zero side in the header (a 0 x 115 picture is still 115 high);
   // a buffer without pixels, or whose rect has left the allocation, has nothing to show.
   int64_t width = std::max<int64_t>(int64_t{rect.right} - rect.left, 0);
   int64_t height = std::max<int64_t>(int64_t{rect.bottom} - rect.top, 0);
-  const bool usable = bits != nullptr && rect.left >= 0 && rect.top >= 0 &&
-                      rect.right <= allocWidth && rect.bottom <= allocHeight;
+  const bool usable = image.bits != nullptr && rect.left >= 0 && rect.top >= 0 &&
+                      rect.right <= image.allocWidth && rect.bottom <= image.allocHeight;
   if (width != 0 && height != 0 && !usable) width = height = 0;
   const uint64_t rowBytes = (uint64_t(width) * 3 + 3) & ~uint64_t{3};
   const uint64_t imageBytes = rowBytes * uint64_t(height);
@@ -80,7 +82,7 @@ bool ImageBuffer::SaveBitmap(std::string path) const {
     for (int64_t row = 0; row < height; ++row) {
       // File row 0 is the rect's bottom row.
       uint8_t* out = scratch + static_cast<std::size_t>(uint64_t(height - 1 - row) * rowBytes);
-      const uint32_t* in = PixelAt(rect.left, int32_t(rect.top + row));
+      const uint32_t* in = image.PixelAt(rect.left, int32_t(rect.top + row));
       for (int64_t x = 0; x < width; ++x, out += 3) {
         out[0] = uint8_t(in[x]);
         out[1] = uint8_t(in[x] >> 8);

@@ -51,6 +51,12 @@ SystemQueries& RealSystem();
 // open. Null on failure.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// Creates a new file whose name is `prefix` followed by a suffix no other process or thread picks,
+// and opens it for binary writing; `path` receives the name. Creation is exclusive: whatever is
+// already at a name, a planted link included, is never opened or followed. The file gets the
+// permissions a new file of the user gets. Null on failure.
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path);
+
 // Writes `size` bytes; false when not all of them were taken.
 bool WriteFileBytes(std::FILE* file, const void* data, std::size_t size);
 

@@ -12,7 +12,7 @@ namespace vle::plugin {
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr int32_t kSettleFrames = 24;
+constexpr int32_t kSettleFrames = 25;  // the frame of the new size and the 24 after it
 constexpr int32_t kOutlineThickness = -2;  // two rings just outside the region
 constexpr uint32_t kOutlineColour = 0xC0C0C0;
 constexpr int32_t kTemplateSlackPercent = 25;
@@ -78,7 +78,7 @@ int32_t PluginProcessFrame(VideoFrame* frame) {
         platform::LockGuard guard(s.bufferLock);
         ResetAccumulators(s.maxBuffer, s.minBuffer);
       }
-      m.settleCountdown = kSettleFrames;
+      m.settleCountdown = kSettleFrames - 1;  // this frame is the first of them
       return 0;
     }
     if (m.settleCountdown != 0) {

@@ -2,12 +2,12 @@
 
 #include <cstring>
 #include <new>
-#include <optional>
 
 namespace vle {
 namespace {
 
 constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 bool IsWhiteSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -25,59 +25,9 @@ std::string_view StripTrailing(std::string_view s) {
 
 std::string_view Strip(std::string_view s) { return StripTrailing(StripLeading(s)); }
 
-// The text after the first `prefix` in `line`: one character, or empty when the prefix ends the
-// text; nullopt when there is no such prefix.
-std::optional<std::string> CharacterAfter(const std::string& line, std::string_view prefix) {
-  const std::size_t at = line.find(prefix);
-  if (at == std::string::npos) return std::nullopt;
-  return line.substr(at + prefix.size(), 1);
-}
-
 }  // namespace
 
 IniDocument::~IniDocument() { Abandon(); }
-
-void IniDocument::Locate() { Locate(platform::RealSystem()); }
-
-void IniDocument::Locate(platform::SystemQueries& system) {
-  instanceName_.clear();
-  directory_.clear();
-  moduleName_.clear();
-  fileName_.clear();
-  fullPath_.clear();
-
-  const std::optional<bool> ntFamily = system.NtFamily();
-  if (!ntFamily) return;
-  const uint32_t storeInUsersFolder = system.StoreInUsersFolder();
-  const char sep = system.Separator();
-
-  // Windows 95/98/Me have no per-user application data worth the name: the switch only counts on
-  // NT. A system that cannot name the folder keeps the file beside the host, where it always was.
-  std::optional<std::string> appData;
-  if (*ntFamily && storeInUsersFolder != 0) appData = system.AppDataFolder();
-  std::string folder = appData ? *appData + sep + "Quorsana" + sep : system.HostFolder();
-
-  // Hosts started as one of several instances keep one settings file per instance. Only ASCII
-  // letters are lowered, so the folder does not depend on the locale.
-  std::string commandLine = system.CommandLine();
-  for (char& c : commandLine) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (std::optional<std::string> c = CharacterAfter(commandLine, "-inst:")) instanceName_ = *c;
-  if (std::optional<std::string> c = CharacterAfter(commandLine, "/inst:")) instanceName_ = *c;
-  if (!instanceName_.empty()) folder += "Instances" + std::string(1, sep) + instanceName_ + sep;
-
-  folder += "Plugins";
-  folder += sep;
-  // Only the last level: a missing instance folder means this instance was never set up, and its
-  // settings stay at their defaults instead of appearing out of nowhere.
-  system.CreateFolder(folder);
-
-  directory_ = folder;
-  moduleName_ = system.ModuleName();
-  fileName_ = moduleName_ + ".ini";
-  fullPath_ = directory_ + fileName_;
-}
 
 bool IniDocument::Open(bool truncate) {
   Abandon();
@@ -105,6 +55,7 @@ bool IniDocument::Open(bool truncate) {
       Abandon();
       return false;
     }
+    if (content_.compare(0, sizeof kUtf8Mark - 1, kUtf8Mark) == 0) content_.erase(0, sizeof kUtf8Mark - 1);
     return true;
   }
 
@@ -113,8 +64,9 @@ bool IniDocument::Open(bool truncate) {
   std::FILE* probe = platform::OpenFile(fullPath_, "ab");
   if (probe == nullptr) return false;
   std::fclose(probe);
-  tempPath_ = fullPath_ + ".tmp";
-  file_ = platform::OpenFile(tempPath_, "wb");
+  // A name of its own: another process saving at the same moment writes its own file, and a link
+  // planted at a predictable name is never written through.
+  file_ = platform::CreateUniqueFile(fullPath_ + ".tmp", &tempPath_);
   if (file_ == nullptr) return false;
   writing_ = true;
   return true;
@@ -135,8 +87,42 @@ bool IniDocument::Close() {
   writing_ = false;
   bool ok = !lostWrites && platform::CommitFile(file);
   ok = std::fclose(file) == 0 && ok;
+  if (ok && keepCopy_) ok = KeepCopy();
   if (ok) ok = platform::ReplaceFileAtomically(tempPath_, fullPath_);
   if (!ok) platform::RemoveFile(tempPath_);
+  if (ok) keepCopy_ = false;
+  return ok;
+}
+
+bool IniDocument::KeepCopy() {
+  std::FILE* in = platform::OpenFile(fullPath_, "rb");
+  if (in == nullptr) return false;
+  std::string copyPath;
+  std::FILE* out = nullptr;
+  bool ok = true;
+  char chunk[kReadChunk];
+  for (;;) {
+    const std::size_t n = std::fread(chunk, 1, sizeof chunk, in);
+    if (n > 0 && out == nullptr) {
+      out = platform::CreateUniqueFile(fullPath_ + ".tmp", &copyPath);
+      if (out == nullptr) {
+        ok = false;
+        break;
+      }
+    }
+    if (n > 0 && !platform::WriteFileBytes(out, chunk, n)) {
+      ok = false;
+      break;
+    }
+    if (n < sizeof chunk) break;
+  }
+  ok = std::ferror(in) == 0 && ok;
+  std::fclose(in);
+  if (out == nullptr) return ok;  // nothing to keep
+  ok = platform::CommitFile(out) && ok;
+  ok = std::fclose(out) == 0 && ok;
+  if (ok) ok = platform::ReplaceFileAtomically(copyPath, fullPath_ + ".bak");
+  if (!ok) platform::RemoveFile(copyPath);
   return ok;
 }
 
@@ -256,56 +242,12 @@ uint64_t IniDocument::ParseNumber64(std::string_view text) {
 // Accumulating modulo 2^64 and keeping the low half is accumulating modulo 2^32.
 uint32_t IniDocument::ParseNumber32(std::string_view text) { return static_cast<uint32_t>(ParseNumber64(text)); }
 
-void IniDocument::ReadUInt8(std::string_view section, std::string_view key, uint8_t* target, uint8_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<uint8_t>(ParseNumber32(scratchValue_)) : def;
-}
-
-void IniDocument::ReadInt16(std::string_view section, std::string_view key, int16_t* target, int16_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<int16_t>(ParseNumber32(scratchValue_)) : def;
-}
-
-void IniDocument::ReadUInt16(std::string_view section, std::string_view key, uint16_t* target, uint16_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<uint16_t>(ParseNumber32(scratchValue_)) : def;
-}
-
 void IniDocument::ReadInt32(std::string_view section, std::string_view key, int32_t* target, int32_t def) {
   *target = GetValue(section, key, scratchValue_) ? static_cast<int32_t>(ParseNumber32(scratchValue_)) : def;
 }
 
 void IniDocument::ReadUInt32(std::string_view section, std::string_view key, uint32_t* target, uint32_t def) {
   *target = GetValue(section, key, scratchValue_) ? ParseNumber32(scratchValue_) : def;
-}
-
-void IniDocument::ReadInt64(std::string_view section, std::string_view key, int64_t* target, int64_t def) {
-  *target = GetValue(section, key, scratchValue_) ? static_cast<int64_t>(ParseNumber64(scratchValue_)) : def;
-}
-
-void IniDocument::ReadUInt64(std::string_view section, std::string_view key, uint64_t* target, uint64_t def) {
-  *target = GetValue(section, key, scratchValue_) ? ParseNumber64(scratchValue_) : def;
-}
-
-void IniDocument::ReadText(std::string_view section, std::string_view key, std::string* target,
-                           std::string_view def) {
-  if (GetValue(section, key, scratchValue_)) {
-    *target = scratchValue_;
-  } else {
-    target->assign(def);
-  }
-}
-
-void IniDocument::WriteUInt8(std::string_view key, uint8_t value) {
-  scratchValue_ = std::to_string(static_cast<unsigned>(value));
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteInt16(std::string_view key, int16_t value) {
-  scratchValue_ = std::to_string(static_cast<int>(value));
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteUInt16(std::string_view key, uint16_t value) {
-  scratchValue_ = std::to_string(static_cast<unsigned>(value));
-  WriteEntry(key, scratchValue_);
 }
 
 void IniDocument::WriteInt32(std::string_view key, int32_t value) {
@@ -315,16 +257,6 @@ void IniDocument::WriteInt32(std::string_view key, int32_t value) {
 
 void IniDocument::WriteUInt32(std::string_view key, uint32_t value) {
   scratchValue_ = std::to_string(value);
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteInt64(std::string_view key, int64_t value) {
-  scratchValue_ = std::to_string(static_cast<long long>(value));
-  WriteEntry(key, scratchValue_);
-}
-
-void IniDocument::WriteUInt64(std::string_view key, uint64_t value) {
-  scratchValue_ = std::to_string(static_cast<unsigned long long>(value));
   WriteEntry(key, scratchValue_);
 }
 

@@ -12,10 +12,12 @@
 // after Open, the first in the file. White space is blank, tab, CR, LF, vertical tab and form feed.
 //
 // Lines are written as "[name]" and key=value, each ending in CR LF on every platform; reading
-// takes CR LF and bare LF alike. Every other byte (NUL, 0x1A) is ordinary text.
+// takes CR LF and bare LF alike. A UTF-8 byte-order mark at the start, as Windows editors write
+// it, is skipped. Every other byte (NUL, 0x1A) is ordinary text.
 //
-// Saving never damages the previous file: lines go to a temporary file beside it, which Close puts
-// in the file's place only when every line was written.
+// Saving never damages the previous file: lines go to a temporary file beside it, created
+// exclusively under a name of its own, which Close puts in the file's place only when every line
+// was written. Two processes saving at once each replace the file whole; the later one wins.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +28,6 @@
 #include "platform/system.h"
 
 namespace vle {
-
-struct SettingsTableEntry;
 
 class IniDocument {
  public:
@@ -66,6 +66,15 @@ class IniDocument {
   // file stays as it was.
   void Abandon();
 
+  // Asks the next successful Close after OpenForWrite to keep the file it replaces, when that holds
+  // anything, as `fullPath()` + ".bak" (replacing an older copy); if the copy cannot be made the
+  // save fails and the file stays. For a file whose text could not be read as settings.
+  void KeepCopyAtNextReplace(bool keep) { keepCopy_ = keep; }
+  bool keepsCopyAtNextReplace() const { return keepCopy_; }
+
+  // Whether the text read at the last Open (byte-order mark skipped) is empty.
+  bool empty() const { return content_.empty(); }
+
   // Finds the header of `name`, searching circularly from the header found last so that a run of
   // lookups in one section starts right at it, while a lookup in another still visits every line
   // of the file once. Positions the reader on the section's first entry line.
@@ -80,31 +89,14 @@ class IniDocument {
   void WriteEntry(std::string_view key, std::string_view text);
 
   // Typed readers: when the key is found, its value parsed as a decimal number (leading white
-  // space, optional sign, digits up to the first other character, accumulated modulo 2^32, or 2^64
-  // for the 64-bit readers, the sign applied last; no digits give 0) stored at the target's width;
-  // otherwise the default.
-  void ReadUInt8(std::string_view section, std::string_view key, uint8_t* target, uint8_t def);
-  void ReadInt16(std::string_view section, std::string_view key, int16_t* target, int16_t def);
-  void ReadUInt16(std::string_view section, std::string_view key, uint16_t* target, uint16_t def);
+  // space, optional sign, digits up to the first other character, accumulated modulo 2^64, the
+  // sign applied last; no digits give 0) kept to its low 32 bits; otherwise the default.
   void ReadInt32(std::string_view section, std::string_view key, int32_t* target, int32_t def);
   void ReadUInt32(std::string_view section, std::string_view key, uint32_t* target, uint32_t def);
-  void ReadInt64(std::string_view section, std::string_view key, int64_t* target, int64_t def);
-  void ReadUInt64(std::string_view section, std::string_view key, uint64_t* target, uint64_t def);
-  void ReadText(std::string_view section, std::string_view key, std::string* target, std::string_view def);
 
   // Typed writers: one entry line with the value in decimal (signed or unsigned as named).
-  void WriteUInt8(std::string_view key, uint8_t value);
-  void WriteInt16(std::string_view key, int16_t value);
-  void WriteUInt16(std::string_view key, uint16_t value);
   void WriteInt32(std::string_view key, int32_t value);
   void WriteUInt32(std::string_view key, uint32_t value);
-  void WriteInt64(std::string_view key, int64_t value);
-  void WriteUInt64(std::string_view key, uint64_t value);
-
-  // The SettingsTable operations (settings_table.h): read each of `count` entries from `section`,
-  // or write each as an entry line. Entries with a type code outside 0..12 are skipped.
-  void ReadTable(std::string_view section, const SettingsTableEntry* table, int count);
-  void WriteTable(const SettingsTableEntry* table, int count);
 
   bool isOpen() const { return file_ != nullptr; }
   const std::string& scratchValue() const { return scratchValue_; }
@@ -123,6 +115,8 @@ class IniDocument {
   // `position_` past the line end.
   std::string_view ReadLine();
   void WriteText(std::string_view text);
+  // Copies the file at `fullPath_`, when it holds anything, to `fullPath_` + ".bak".
+  bool KeepCopy();
 
   std::string scratchValue_;
   std::string instanceName_;
@@ -134,6 +128,7 @@ class IniDocument {
   std::FILE* file_ = nullptr;
   bool writing_ = false;
   bool writeFailed_ = false;
+  bool keepCopy_ = false;
   std::string tempPath_;
   std::string content_;    // the file's bytes, read once at Open
   std::size_t position_ = 0;

@@ -10,8 +10,7 @@ namespace {
 void ReadAll(IniDocument& ini, SettingsBlock* active, int32_t* dlgWndPosX, int32_t* dlgWndPosY) {
   ini.ReadInt32(kPluginSettingsSection, "DlgWndPosX", dlgWndPosX, kNoWindowPosition);
   ini.ReadInt32(kPluginSettingsSection, "DlgWndPosY", dlgWndPosY, kNoWindowPosition);
-  ini.ReadTable(kPluginSettingsSection, SettingsTable, kSettingsTableCount);
-  *active = TableBlock;
+  ReadSettings(ini, kPluginSettingsSection, active);
 }
 
 }  // namespace
@@ -20,13 +19,16 @@ void LoadPluginSettings(IniDocument& ini, SettingsBlock* active, int32_t* dlgWnd
                         platform::SystemQueries& system) {
   try {
     ini.Locate(system);
-    ini.Open(false);  // a file that is not open makes every lookup fail: defaults
+    const bool opened = ini.Open(false);  // a file that is not open makes every lookup fail: defaults
     ReadAll(ini, active, dlgWndPosX, dlgWndPosY);
+    // Text without the section (UTF-16, another program's file) is the user's, not ours to drop.
+    ini.KeepCopyAtNextReplace(!opened || (!ini.empty() && !ini.FindSection(kPluginSettingsSection)));
     ini.Close();
   } catch (const std::exception&) {
     // Out of memory on a monstrous file: no half-read settings, the defaults. With the file closed
     // every lookup fails without allocating.
     ini.Abandon();
+    ini.KeepCopyAtNextReplace(true);
     ReadAll(ini, active, dlgWndPosX, dlgWndPosY);
   }
 }
@@ -37,8 +39,7 @@ bool SavePluginSettings(IniDocument& ini, const SettingsBlock& active, int32_t d
     ini.WriteSection(kPluginSettingsSection);
     ini.WriteInt32("DlgWndPosX", dlgWndPosX);
     ini.WriteInt32("DlgWndPosY", dlgWndPosY);
-    TableBlock = active;
-    ini.WriteTable(SettingsTable, kSettingsTableCount);
+    WriteSettings(ini, active);
     return ini.Close();
   } catch (const std::exception&) {
     ini.Abandon();

@@ -16,7 +16,9 @@ inline constexpr char kPluginSettingsSection[] = "PluginSettings";
 // Locates the settings file on `system`, opens it (creating it empty when missing) and reads the
 // window position and the eight settings of section "PluginSettings" into the targets. Whatever
 // the file holds, or when it cannot be opened or read, every value it does not supply takes its
-// default (-100 for the window position); nothing is reported.
+// default (-100 for the window position); a setting outside the range the settings window allows
+// takes the nearest end of it (settings_table.h); nothing is reported. A file that holds text but
+// no such section (UTF-16, another program's) is kept as ".bak" by the next save.
 void LoadPluginSettings(IniDocument& ini, SettingsBlock* active, int32_t* dlgWndPosX, int32_t* dlgWndPosY,
                         platform::SystemQueries& system = platform::RealSystem());
 

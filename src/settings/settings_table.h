@@ -1,30 +1,47 @@
-// The settings that make up a SettingsBlock, as the settings file stores them: one constant table
-// of typed keys with defaults, whose values live in the staging block TableBlock.
+// The settings that make up a SettingsBlock, as the settings file stores them: one typed list of
+// keys, each naming the block member it fills and the range the settings window allows.
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <string_view>
+#include <variant>
 
 #include "core/settings_block.h"
 
 namespace vle {
 
-// Type codes: 0 unsigned 8-bit; 1 signed 16-bit; 2, 3 unsigned 16-bit; 4, 5, 7, 9 unsigned
-// 32-bit; 6, 8 signed 32-bit; 10 signed 64-bit; 11 unsigned 64-bit; 12 text (`value` points to a
-// std::string, `defaultValue` holds a `const char*` to the default text, or 0 for ""). Entries
-// with any other code are skipped when reading and when writing.
-struct SettingsTableEntry {
-  int32_t type;
+class IniDocument;
+
+struct SettingsEntry {
   const char* key;
-  void* value;
-  uint64_t defaultValue;  // numeric types use its low 8, 16, 32 or 64 bits
+  std::variant<int32_t SettingsBlock::*, uint32_t SettingsBlock::*> member;
+  // The values the window's up-down control can reach; a member without one takes any value.
+  int64_t lowest;
+  int64_t highest;
 };
 
-// The staging block that the table's entries point into. Its field order is the block's; the
-// table's (and the file's) order differs.
-extern SettingsBlock TableBlock;
+constexpr int64_t kAnyUnsigned = std::numeric_limits<uint32_t>::max();
 
-// The eight entries in the order of the file's lines.
-constexpr int kSettingsTableCount = 8;
-extern const SettingsTableEntry SettingsTable[kSettingsTableCount];
+// The eight entries in the order of the file's lines. The default of each is its member's value in
+// kDefaultSettings.
+inline constexpr SettingsEntry kSettingsEntries[] = {
+    {"LogoPosX", &SettingsBlock::logoPosX, 0, 1000},
+    {"LogoPosY", &SettingsBlock::logoPosY, 0, 1000},
+    {"LogoSizeX", &SettingsBlock::logoSizeX, 0, 1000},
+    {"LogoSizeY", &SettingsBlock::logoSizeY, 0, 1000},
+    {"InverseSelection", &SettingsBlock::inverseSelection, 0, kAnyUnsigned},
+    {"Threshold", &SettingsBlock::threshold, 0, 255},
+    {"BlackLevel", &SettingsBlock::blackLevel, 0, 255},
+    {"ColorKey", &SettingsBlock::colorKey, 0, kAnyUnsigned},
+};
+
+// Reads every entry from `section` into `block`: a missing or empty value gives the default, a
+// value outside the entry's range the nearest end of it. A file the window wrote reads unchanged;
+// a hand-edited one cannot hand the plug-in a region or a level the window could never set.
+void ReadSettings(IniDocument& ini, std::string_view section, SettingsBlock* block);
+
+// Writes every entry of `block` as one key=value line, in table order.
+void WriteSettings(IniDocument& ini, const SettingsBlock& block);
 
 }  // namespace vle

@@ -4,9 +4,8 @@
 #include <memory>
 
 #include "core/image_buffer.h"
-#include "core/muldiv.h"
 #include "core/template_kernels.h"
-#include "export/template_exporter.h"
+#include "export/template_export.h"
 #include "frame/frame_adapter.h"
 #include "ui/control_ids.h"
 #include "ui/shared_state.h"
@@ -20,13 +19,59 @@ constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr uint32_t kOfnOverwritePrompt = 0x2;
 constexpr uint32_t kOfnHideReadOnly = 0x4;
-constexpr int32_t kExportReferenceWidth = 768;
-constexpr int32_t kExportReferenceHeight = 576;
-constexpr int32_t kLayout = TemplateExporter::kLayoutBottomUp32;  // the template's own layout
 
 constexpr UpDownAccel kRegionAccel[] = {{0, 1}, {1, 8}, {2, 16}, {3, 32}};
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// A size change keeps the region's centre, to within half a unit, until the clamp moves it.
+void Recentre(int32_t& origin, int32_t oldSize, uint32_t position) {
+  origin = static_cast<int32_t>(uint32_t(origin) + uint32_t(oldSize / 2) - (position >> 1));
+}
+
+// What each up-down control changes when it reaches a new position, and the parts that show it
+// (kAll stands for none: it is never posted from here).
+struct UpDownAction {
+  int controlId;
+  bool horizontal;  // the control reports through WM_HSCROLL
+  void (*edit)(SettingsBlock& s, uint32_t position);
+  RefreshPart refresh[2];
+};
+
+constexpr UpDownAction kUpDownActions[] = {
+    {IDC_POSX_SPIN, true,
+     [](SettingsBlock& s, uint32_t p) {
+       s.logoPosX = static_cast<int32_t>(p);
+       SettingsDialog::ClampRegion(s);
+     },
+     {RefreshPart::kPositionX, RefreshPart::kAll}},
+    {IDC_SIZEX_SPIN, true,
+     [](SettingsBlock& s, uint32_t p) {
+       const int32_t old = s.logoSizeX;
+       s.logoSizeX = static_cast<int32_t>(p);
+       Recentre(s.logoPosX, old, p);
+       SettingsDialog::ClampRegion(s);
+     },
+     {RefreshPart::kPositionX, RefreshPart::kSizeX}},
+    {IDC_THRESHOLD_SPIN, false, [](SettingsBlock& s, uint32_t p) { s.threshold = static_cast<int32_t>(p); },
+     {RefreshPart::kThreshold, RefreshPart::kAll}},
+    {IDC_BLACK_SPIN, false, [](SettingsBlock& s, uint32_t p) { s.blackLevel = static_cast<int32_t>(p); },
+     {RefreshPart::kBlackLevel, RefreshPart::kAll}},
+    {IDC_POSY_SPIN, false,
+     [](SettingsBlock& s, uint32_t p) {
+       s.logoPosY = static_cast<int32_t>(p);
+       SettingsDialog::ClampRegion(s);
+     },
+     {RefreshPart::kPositionY, RefreshPart::kAll}},
+    {IDC_SIZEY_SPIN, false,
+     [](SettingsBlock& s, uint32_t p) {
+       const int32_t old = s.logoSizeY;
+       s.logoSizeY = static_cast<int32_t>(p);
+       Recentre(s.logoPosY, old, p);
+       SettingsDialog::ClampRegion(s);
+     },
+     {RefreshPart::kPositionY, RefreshPart::kSizeY}},
+};
 
 }  // namespace
 
@@ -95,7 +140,7 @@ void SettingsDialog::OnInitDialog() {
     windows_.SetUpDownAccel(pair[0], kRegionAccel, 4);
   }
 
-  windows_.PostRefresh(0);
+  windows_.PostRefresh(RefreshPart::kAll);
   CreateBuffers();
 }
 
@@ -202,41 +247,13 @@ void SettingsDialog::ClampRegion(SettingsBlock& s) {
 
 void SettingsDialog::OnScroll(bool horizontal, int code, uint32_t position, int controlId) {
   if (code != kSbThumbPosition) return;
-  const int32_t pos = static_cast<int32_t>(position);
-  // A size change keeps the region's centre, to within half a unit, until the clamp moves it.
-  auto recentre = [position](int32_t& origin, int32_t oldSize) {
-    origin = static_cast<int32_t>(uint32_t(origin) + uint32_t(oldSize / 2) - (position >> 1));
-  };
-  if (horizontal && controlId == IDC_POSX_SPIN) {
-    EditSettings([&](SettingsBlock& s) { s.logoPosX = pos; ClampRegion(s); });
-    windows_.PostRefresh(3);
-  } else if (horizontal && controlId == IDC_SIZEX_SPIN) {
-    EditSettings([&](SettingsBlock& s) {
-      const int32_t old = s.logoSizeX;
-      s.logoSizeX = pos;
-      recentre(s.logoPosX, old);
-      ClampRegion(s);
-    });
-    windows_.PostRefresh(3);
-    windows_.PostRefresh(5);
-  } else if (!horizontal && controlId == IDC_THRESHOLD_SPIN) {
-    state_.activeSettings.threshold.store(pos, kRelaxed);
-    windows_.PostRefresh(1);
-  } else if (!horizontal && controlId == IDC_BLACK_SPIN) {
-    state_.activeSettings.blackLevel.store(pos, kRelaxed);
-    windows_.PostRefresh(2);
-  } else if (!horizontal && controlId == IDC_POSY_SPIN) {
-    EditSettings([&](SettingsBlock& s) { s.logoPosY = pos; ClampRegion(s); });
-    windows_.PostRefresh(4);
-  } else if (!horizontal && controlId == IDC_SIZEY_SPIN) {
-    EditSettings([&](SettingsBlock& s) {
-      const int32_t old = s.logoSizeY;
-      s.logoSizeY = pos;
-      recentre(s.logoPosY, old);
-      ClampRegion(s);
-    });
-    windows_.PostRefresh(4);
-    windows_.PostRefresh(6);
+  for (const UpDownAction& action : kUpDownActions) {
+    if (action.controlId != controlId || action.horizontal != horizontal) continue;
+    EditSettings([&](SettingsBlock& s) { action.edit(s, position); });
+    for (RefreshPart part : action.refresh) {
+      if (part != RefreshPart::kAll) windows_.PostRefresh(part);
+    }
+    return;
   }
 }
 
@@ -266,38 +283,41 @@ void SettingsDialog::RefreshPosition(int upDownId, int editId, int32_t value) {
   windows_.SetControlText(editId, FormatTenths(value));
 }
 
-void SettingsDialog::OnRefresh(int part) {
+void SettingsDialog::OnRefresh(RefreshPart part) {
   const SettingsBlock s = state_.activeSettings.Load();
   switch (part) {
-    case 0:
+    case RefreshPart::kAll:
       windows_.SetCheck(IDC_INVERSE, static_cast<int>(s.inverseSelection));
       windows_.SetUpDownPos(IDC_THRESHOLD_SPIN, static_cast<int16_t>(s.threshold & 0xFFFF));
       windows_.SetUpDownPos(IDC_BLACK_SPIN, static_cast<int16_t>(s.blackLevel & 0xFFFF));
       windows_.RepaintControl(IDC_COLOR_KEY);
-      for (int p : {1, 2, 3, 4, 5, 6, 8}) OnRefresh(p);
+      for (RefreshPart p : {RefreshPart::kThreshold, RefreshPart::kBlackLevel, RefreshPart::kPositionX,
+                            RefreshPart::kPositionY, RefreshPart::kSizeX, RefreshPart::kSizeY, RefreshPart::kButtons}) {
+        OnRefresh(p);
+      }
       break;
-    case 1:
+    case RefreshPart::kThreshold:
       windows_.SetControlText(IDC_THRESHOLD_EDIT, std::to_string(s.threshold));
       break;
-    case 2:
+    case RefreshPart::kBlackLevel:
       windows_.SetControlText(IDC_BLACK_EDIT, std::to_string(s.blackLevel));
       break;
-    case 3:
+    case RefreshPart::kPositionX:
       RefreshPosition(IDC_POSX_SPIN, IDC_POSX_EDIT, s.logoPosX);
       break;
-    case 4:
+    case RefreshPart::kPositionY:
       RefreshPosition(IDC_POSY_SPIN, IDC_POSY_EDIT, s.logoPosY);
       break;
-    case 5:
+    case RefreshPart::kSizeX:
       RefreshPosition(IDC_SIZEX_SPIN, IDC_SIZEX_EDIT, s.logoSizeX);
       break;
-    case 6:
+    case RefreshPart::kSizeY:
       RefreshPosition(IDC_SIZEY_SPIN, IDC_SIZEY_EDIT, s.logoSizeY);
       break;
-    case 7:
+    case RefreshPart::kColourKey:
       windows_.RepaintControl(IDC_COLOR_KEY);
       break;
-    case 8: {
+    case RefreshPart::kButtons: {
       const int32_t capture = state_.captureActive.load(kRelaxed);
       const int32_t shown = state_.templateActive.load(kRelaxed);
       windows_.EnableControl(IDC_START, capture == 0);
@@ -335,12 +355,12 @@ uint32_t SettingsDialog::ColourKeyToPaint() const {
 void SettingsDialog::Start() {
   state_.captureActive.store(1, kRelaxed);
   state_.templateActive.store(1, kRelaxed);
-  windows_.PostRefresh(8);
+  windows_.PostRefresh(RefreshPart::kButtons);
 }
 
 void SettingsDialog::Stop() {
   state_.captureActive.store(0, kRelaxed);
-  windows_.PostRefresh(8);
+  windows_.PostRefresh(RefreshPart::kButtons);
 }
 
 // Capture may be running on the video thread: the reset waits for the frame in progress.
@@ -350,7 +370,7 @@ void SettingsDialog::Clear() {
     platform::LockGuard guard(state_.bufferLock);
     ResetAccumulators(state_.maxBuffer, state_.minBuffer);
   }
-  windows_.PostRefresh(8);
+  windows_.PostRefresh(RefreshPart::kButtons);
 }
 
 void SettingsDialog::ChooseColourKey() {
@@ -358,7 +378,7 @@ void SettingsDialog::ChooseColourKey() {
   if (windows_.ChooseColour(state_.activeSettings.colorKey.load(kRelaxed), &chosen)) {
     state_.activeSettings.colorKey.store(chosen, kRelaxed);
   }
-  windows_.PostRefresh(7);
+  windows_.PostRefresh(RefreshPart::kColourKey);
 }
 
 void SettingsDialog::SaveTemplate() {
@@ -375,33 +395,16 @@ void SettingsDialog::SaveTemplate() {
   const int32_t position[2] = {s.logoPosX, s.logoPosY};
   const int32_t size[2] = {s.logoSizeX, s.logoSizeY};
   const Rect region = adapter_.ComputeRegion(position, size);
-  const int32_t w = MulDiv(s.logoSizeX, kExportReferenceWidth, 1000);
-  const int32_t h = MulDiv(s.logoSizeY, kExportReferenceHeight, 1000);
-
-  std::unique_ptr<ImageBuffer> exported(new ImageBuffer(w, h));
-  const bool hasArea = !IsEmpty(exported->rect);
+  TemplateExport picture(s);
   // A size that could not be allocated writes nothing rather than a picture of garbage.
-  if (hasArea && exported->bits == nullptr) return;
-  // Whatever the resampler does not cover (a region wholly outside the frame) reads as "not logo".
-  const uint32_t key = KeyPixel(s.colorKey);
-  exported->Fill(int(key >> 24), int(key >> 16), int(key >> 8), int(key));
+  if (!picture.ready()) return;
   {
-    // The video thread rebuilds the template every frame; it is read here between two frames.
+    // The video thread rebuilds the template every frame; it is read here between two frames. With
+    // the window closed while the chooser was open, or without buffers, there is nothing to write.
     platform::LockGuard guard(state_.bufferLock);
-    const ImageBuffer* source = state_.templateBuffer;
-    // The window was closed while the chooser was open, or its buffers could not be allocated:
-    // there is no template to write.
-    if (source == nullptr || (hasArea && source->bits == nullptr)) return;
-    // A conversion that could not get its tables wrote nothing; the key colour alone would pass
-    // for a template without a logo, so no file is written either.
-    if (hasArea &&
-        !exporter_.Convert(source->bits, source->allocWidth, source->allocHeight, region, kLayout,
-                           exported->bits, exported->allocWidth, exported->allocHeight,
-                           exported->rect, kLayout, 100, s.colorKey, true)) {
-      return;
-    }
+    if (!picture.Render(state_.templateBuffer, region, exporter_)) return;
   }
-  exported->SaveBitmap(path);
+  picture.Write(path);
 }
 
 }  // namespace vle::ui

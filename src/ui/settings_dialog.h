@@ -49,7 +49,7 @@ class SettingsDialog : public DialogHandler {
   void OnCommand(int id) override;
   void OnScroll(bool horizontal, int code, uint32_t position, int controlId) override;
   void OnTimer(uintptr_t id) override;
-  void OnRefresh(int part) override;
+  void OnRefresh(RefreshPart part) override;
   void OnClose() override;
   void OnDestroy() override;
   void OnFinalDestroy() override;

@@ -17,6 +17,20 @@ namespace vle::ui {
 // The scroll notification of an up-down control that reached a new position (SB_THUMBPOSITION).
 constexpr int kSbThumbPosition = 4;
 
+// What a refresh message brings up to date from the active settings; the value travels as the
+// message's wParam. Any other value does nothing.
+enum class RefreshPart : int {
+  kAll = 0,         // the check box, the two level up-downs, the colour and every part below but 7
+  kThreshold = 1,   // the threshold's text
+  kBlackLevel = 2,  // the black level's text
+  kPositionX = 3,   // up-down and text of each region value
+  kPositionY = 4,
+  kSizeX = 5,
+  kSizeY = 6,
+  kColourKey = 7,   // the colour button's face
+  kButtons = 8,     // which of Start, Stop, Clear and Save are enabled
+};
+
 class DialogHandler {
  public:
   virtual ~DialogHandler() = default;
@@ -29,7 +43,7 @@ class DialogHandler {
   virtual void OnScroll(bool horizontal, int code, uint32_t position, int controlId) = 0;
   virtual void OnTimer(uintptr_t id) = 0;
   // UM_REFRESH_CONTROLS with wParam `part`.
-  virtual void OnRefresh(int part) = 0;
+  virtual void OnRefresh(RefreshPart part) = 0;
   // WM_CLOSE.
   virtual void OnClose() = 0;
   // WM_DESTROY: the window still has its rectangle.
@@ -66,7 +80,7 @@ class WindowSystem {
   virtual void DestroyWindow() = 0;
 
   // Queue UM_REFRESH_CONTROLS(part) / WM_CLOSE behind what is already posted.
-  virtual void PostRefresh(int part) = 0;
+  virtual void PostRefresh(RefreshPart part) = 0;
   virtual void PostClose() = 0;
 
   virtual void SetControlText(int id, const std::string& cp1251) = 0;

@@ -1,8 +1,7 @@
 // Test doubles for the settings storage: a machine whose queries the test sets, and a temporary
-// host folder with helpers to put bytes into the settings file and take them out.
+// host folder with helpers to put bytes into the settings file and take them out. No test
+// framework here: the settings fuzzer uses them too.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>

@@ -18,6 +18,7 @@
 #endif
 
 #include "core/image_buffer.h"
+#include "export/template_export.h"
 #include "platform/memory.h"
 
 namespace vle {
@@ -71,7 +72,7 @@ TEST_P(BitmapLayout, HeaderRowsAndPadding) {
   Paint(image);
   image.rect = c.rect;
   const std::string path = TempPath(c.name);
-  ASSERT_TRUE(image.SaveBitmap(path));
+  ASSERT_TRUE(SaveBitmap(image, path));
   const std::vector<uint8_t> f = ReadFile(path);
   const uint32_t w = uint32_t(c.rect.right - c.rect.left), h = uint32_t(c.rect.bottom - c.rect.top);
   ASSERT_EQ(f.size(), 58 + c.rowBytes * h);
@@ -111,7 +112,7 @@ TEST(Bitmap, PixelBytesAreBlueGreenRedAndTheTopByteIsDropped) {
     ImageBuffer image(1, 1);
     *image.PixelAt(0, 0) = pixel;
     const std::string path = TempPath("one_pixel");
-    ASSERT_TRUE(image.SaveBitmap(path));
+    ASSERT_TRUE(SaveBitmap(image, path));
     const std::vector<uint8_t> f = ReadFile(path);
     EXPECT_EQ(std::vector<uint8_t>(f.begin() + 58, f.end()), (std::vector<uint8_t>{0x56, 0x34, 0x12, 0}));
     std::remove(path.c_str());
@@ -123,7 +124,7 @@ TEST(Bitmap, OverwritingALongerFileTruncatesIt) {
   std::ofstream(path, std::ios::binary) << std::string(100000, 'x');
   ImageBuffer image(3, 2);
   Paint(image);
-  ASSERT_TRUE(image.SaveBitmap(path));
+  ASSERT_TRUE(SaveBitmap(image, path));
   EXPECT_EQ(ReadFile(path).size(), 58u + 12 * 2);
   std::remove(path.c_str());
 }
@@ -134,7 +135,7 @@ TEST(Bitmap, BufferWithoutPixelsWritesAnEmptyPicture) {
   platform::FailAllocations(0, 0);
   ASSERT_EQ(image.bits, nullptr);
   const std::string path = TempPath("no_pixels");
-  ASSERT_TRUE(image.SaveBitmap(path));
+  ASSERT_TRUE(SaveBitmap(image, path));
   const std::vector<uint8_t> f = ReadFile(path);
   ASSERT_EQ(f.size(), 58u);
   EXPECT_EQ(Le(f, 18, 4), 0u);
@@ -147,7 +148,7 @@ TEST(Bitmap, NoScratchLeavesTheFileAlone) {
   std::ofstream(path, std::ios::binary) << "previous";
   ImageBuffer image(3, 2);
   platform::FailAllocations(0, 1);
-  EXPECT_FALSE(image.SaveBitmap(path));
+  EXPECT_FALSE(SaveBitmap(image, path));
   platform::FailAllocations(0, 0);
   EXPECT_EQ(ReadFile(path).size(), 8u);
   std::remove(path.c_str());
@@ -157,10 +158,10 @@ TEST(Bitmap, UnwritablePathsWriteNothing) {
   ImageBuffer image(3, 2);
   Paint(image);
   const std::string missingFolder = TempPath("missing_folder") + "/logo.bmp";
-  EXPECT_FALSE(image.SaveBitmap(missingFolder));
+  EXPECT_FALSE(SaveBitmap(image, missingFolder));
   EXPECT_FALSE(Exists(missingFolder));
-  EXPECT_FALSE(image.SaveBitmap(::testing::TempDir()));  // a folder
-  EXPECT_FALSE(image.SaveBitmap(""));
+  EXPECT_FALSE(SaveBitmap(image, ::testing::TempDir()));  // a folder
+  EXPECT_FALSE(SaveBitmap(image, ""));
 }
 
 #ifdef VLE_CAN_FAIL_WRITES
@@ -175,7 +176,7 @@ TEST(Bitmap, FailedWriteRemovesThePartialFile) {
   small.rlim_cur = 1000;
   const auto previous = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = image.SaveBitmap(path);
+  const bool written = SaveBitmap(image, path);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previous);
   EXPECT_FALSE(written);
@@ -188,7 +189,7 @@ TEST(Bitmap, FailedWriteToADeviceKeepsTheDevice) {
   const std::string link = TempPath("full_link");
   ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
   ImageBuffer image(8, 8);
-  EXPECT_FALSE(image.SaveBitmap(link));
+  EXPECT_FALSE(SaveBitmap(image, link));
   EXPECT_TRUE(Exists("/dev/full"));
   std::remove(link.c_str());
 }
@@ -207,7 +208,7 @@ TEST(Bitmap, IndependentReaderSeesThePixels) {
   Paint(image);
   image.rect = Rect{1, 1, 6, 4};
   const std::string bmp = TempPath("magick.bmp"), raw = TempPath("magick.rgb");
-  ASSERT_TRUE(image.SaveBitmap(bmp));
+  ASSERT_TRUE(SaveBitmap(image, bmp));
   ASSERT_EQ(std::system(("convert \"" + bmp + "\" -depth 8 \"rgb:" + raw + "\"").c_str()), 0);
   const std::vector<uint8_t> rgb = ReadFile(raw);
   ASSERT_EQ(rgb.size(), 5u * 3 * 3);

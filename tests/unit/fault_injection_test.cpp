@@ -15,6 +15,7 @@
 #include "platform/memory.h"
 #include "platform/system.h"
 #include "support/plugin_session.h"
+#include "support/settings_text.h"
 #include "ui/control_ids.h"
 #include "ui/headless/headless_desktop.h"
 #include "ui/settings_dialog.h"
@@ -173,16 +174,10 @@ struct SaveWorld {
   ui::SettingsDialog dialog{state, adapter, exporter, desktop};
 };
 
-struct SaveCase {
-  const char* name;
-  int skip;
-};
-
-class SaveAllocationFailure : public FaultInjectionTest, public ::testing::WithParamInterface<SaveCase> {};
-
-// Any allocation of a save that fails writes no file at all (not a bitmap of nothing but key
-// colour); the template stays, and the next save writes what an undisturbed one writes.
-TEST_P(SaveAllocationFailure, WritesNoFileAndTheNextSaveIsWhole) {
+// Whichever allocation of a save fails, counted in the order the save makes them until one is
+// left untouched, no file is written at all (not a bitmap of nothing but key colour); the template
+// stays, and the next save writes what an undisturbed one writes.
+TEST_F(FaultInjectionTest, EveryAllocationOfASaveMayFail) {
   const fs::path expectedPath = fs::path(settingsDir_) / "expected.bmp";
   {
     SaveWorld undisturbed;
@@ -191,36 +186,32 @@ TEST_P(SaveAllocationFailure, WritesNoFileAndTheNextSaveIsWhole) {
   const std::string expected = ReadFile(expectedPath);
   ASSERT_EQ(expected.size(), 58u + 1152u * 230u);  // 384 x 230 pixels
 
-  SaveWorld world;
-  const fs::path target = fs::path(settingsDir_) / "logo.bmp";
-  platform::FailAllocations(GetParam().skip, 1);
-  ASSERT_TRUE(world.Save(target));
-  platform::FailAllocations(0, 0);
-  EXPECT_FALSE(fs::exists(target));
-  EXPECT_TRUE(world.desktop.HasWindow());
-  EXPECT_EQ(world.dialog.captureState(), ui::CaptureState::kHolding);
-
-  ASSERT_TRUE(world.Save(target));
-  EXPECT_TRUE(ReadFile(target) == expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Each, SaveAllocationFailure,
-                         ::testing::Values(SaveCase{"ExportBuffer", 0}, SaveCase{"LineBuffer", 1},
-                                           SaveCase{"ColumnTable", 2}, SaveCase{"RowTable", 3},
-                                           SaveCase{"BitmapScratch", 4}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// The five allocations above are all a save makes: the sixth is never asked for.
-TEST_F(FaultInjectionTest, ASaveMakesExactlyFiveAllocations) {
-  SaveWorld world;
-  const fs::path target = fs::path(settingsDir_) / "five.bmp";
-  platform::FailAllocations(5, 1);
-  ASSERT_TRUE(world.Save(target));
-  EXPECT_TRUE(fs::exists(target));
-  void* probe = platform::AlignedAlloc(16);
-  platform::FailAllocations(0, 0);
-  EXPECT_EQ(probe, nullptr) << "the injected failure was taken by a sixth allocation";
-  platform::AlignedFree(probe);
+  int failed = 0;
+  for (int skip = 0; skip < 64; ++skip) {
+    SaveWorld world;
+    const fs::path target = fs::path(settingsDir_) / "logo.bmp";
+    platform::FailAllocations(skip, 1);
+    ASSERT_TRUE(world.Save(target));
+    // The injected failure still waiting means the save made fewer than skip + 1 allocations.
+    void* probe = platform::AlignedAlloc(16);
+    platform::FailAllocations(0, 0);
+    if (probe == nullptr) {
+      EXPECT_TRUE(fs::exists(target)) << "a save without a failure wrote nothing";
+      fs::remove(target);
+      break;
+    }
+    platform::AlignedFree(probe);
+    ++failed;
+    EXPECT_FALSE(fs::exists(target)) << "allocation " << skip;
+    EXPECT_TRUE(world.desktop.HasWindow());
+    EXPECT_EQ(world.dialog.captureState(), ui::CaptureState::kHolding);
+    ASSERT_TRUE(world.Save(target));
+    EXPECT_TRUE(ReadFile(target) == expected) << "allocation " << skip;
+    fs::remove(target);
+  }
+  // The picture, the exporter's tables and line buffer, and the bitmap's scratch area at least.
+  EXPECT_GE(failed, 4);
+  EXPECT_LT(failed, 64);
 }
 
 // ---- The settings file ----
@@ -231,13 +222,15 @@ struct FileCase {
   void (*obstruct)(const fs::path& file);
   int failingWrite;  // the write of the unload that fails (counted from 0), -1 for none
   bool read;         // the previous file is read at load
+  bool saved;        // the first unload writes the file in spite of the obstacle
 };
 
 void FileIsAFolder(const fs::path& file) {
   fs::remove(file);
   fs::create_directory(file);
 }
-void NoRoomBesideIt(const fs::path& file) { fs::create_directory(file.string() + ".tmp"); }
+// Saves once all went through one temporary name; each now makes a name of its own.
+void FolderAtTheOldTemporaryName(const fs::path& file) { fs::create_directory(file.string() + ".tmp"); }
 void FolderIsAFile(const fs::path& file) {
   fs::remove_all(file.parent_path());
   std::ofstream(file.parent_path(), std::ios::binary) << "not a folder";
@@ -261,15 +254,7 @@ class SettingsFileFailure : public FaultInjectionTest, public ::testing::WithPar
   }
   // The file as an unload must write it.
   std::string Expected() {
-    const SettingsBlock b = settings();
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "[PluginSettings]\r\nDlgWndPosX=%d\r\nDlgWndPosY=%d\r\nLogoPosX=%d\r\nLogoPosY=%d\r\n"
-                  "LogoSizeX=%d\r\nLogoSizeY=%d\r\nInverseSelection=%u\r\nThreshold=%d\r\nBlackLevel=%d\r\n"
-                  "ColorKey=%u\r\n",
-                  module().dialog.dlgWndPosX, module().dialog.dlgWndPosY, b.logoPosX, b.logoPosY,
-                  b.logoSizeX, b.logoSizeY, b.inverseSelection, b.threshold, b.blackLevel, b.colorKey);
-    return text;
+    return test::SettingsFileText(settings(), module().dialog.dlgWndPosX, module().dialog.dlgWndPosY);
   }
   fs::path file_;
 };
@@ -311,10 +296,17 @@ TEST_P(SettingsFileFailure, DefaultsOrThePreviousFileAndNothingLost) {
   if (c.failingWrite >= 0) platform::FailFileWrites(c.failingWrite, 1);
   d->unload();
   platform::FailFileWrites(0, 0);
-  if (regularBefore) {
+  if (c.saved) {
+    EXPECT_EQ(ReadFile(file_), Expected());
+  } else if (regularBefore) {
     EXPECT_EQ(ReadFile(file_), previous) << "the previous file was damaged";
   }
-  EXPECT_FALSE(fs::is_regular_file(file_.string() + ".tmp")) << "a temporary file was left behind";
+  if (fs::is_directory(file_.parent_path())) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(file_.parent_path())) {
+      EXPECT_FALSE(entry.is_regular_file() && entry.path().filename().string().find(".tmp") != std::string::npos)
+          << "a temporary file was left behind: " << entry.path();
+    }
+  }
 
   // Once the obstacle is gone, the next unload writes every edit: nothing was lost.
   Clear(file_);
@@ -325,11 +317,11 @@ TEST_P(SettingsFileFailure, DefaultsOrThePreviousFileAndNothingLost) {
 
 INSTANTIATE_TEST_SUITE_P(
     Each, SettingsFileFailure,
-    ::testing::Values(FileCase{"FileIsAFolder", FileIsAFolder, -1, false},
-                      FileCase{"NoRoomBesideIt", NoRoomBesideIt, -1, true},
-                      FileCase{"FolderIsAFile", FolderIsAFile, -1, false},
-                      FileCase{"FirstWriteFails", Nothing, 0, true},
-                      FileCase{"LastWriteFails", Nothing, 10, true}),
+    ::testing::Values(FileCase{"FileIsAFolder", FileIsAFolder, -1, false, false},
+                      FileCase{"FolderAtTheOldTemporaryName", FolderAtTheOldTemporaryName, -1, true, true},
+                      FileCase{"FolderIsAFile", FolderIsAFile, -1, false, false},
+                      FileCase{"FirstWriteFails", Nothing, 0, true, false},
+                      FileCase{"LastWriteFails", Nothing, 10, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A settings folder whose parent is missing (an instance folder that was never set up) is not

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -7,8 +8,8 @@
 #include "platform/system.h"
 #include "settings/ini_document.h"
 #include "settings/plugin_settings.h"
-#include "settings/settings_table.h"
 #include "support/settings_files.h"
+#include "support/settings_text.h"
 
 namespace vle {
 namespace {
@@ -58,9 +59,7 @@ TEST_P(PluginSettingsLoad, ReadsValuesAndSavesOnlyTheSection) {
   EXPECT_EQ(y, k.y);
 
   ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
-  const std::string saved = *folder.Take();
-  EXPECT_EQ(saved.find("[Other]"), std::string::npos);
-  EXPECT_EQ(saved.rfind('['), 0u);
+  EXPECT_EQ(folder.Take(), test::SettingsFileText(k.expected, k.x, k.y));
   SettingsBlock again{};
   int32_t x2 = 0, y2 = 0;
   LoadPluginSettings(ini, &again, &x2, &y2, folder.system);
@@ -79,10 +78,30 @@ INSTANTIATE_TEST_SUITE_P(
                  "DlgWndPosY=9\r\nDlgWndPosX=10\r\n[Tail]\r\nA=1\r\n",
                  {8, 7, 6, 5, 1, 1, 3, 2}, 10, 9},
         LoadCase{"NoSection", "[Other]\r\nLogoPosX=1\r\n", kDefaultSettings, -100, -100},
-        LoadCase{"OutOfRangeKept", "[PluginSettings]\nLogoPosX=-5000\nThreshold=99999\nDlgWndPosX=-32000\n",
-                 {-5000, 20, 200, 200, 0xFF8000, 0, 99999, 0}, -32000, -100}),
+        LoadCase{"Utf8Mark", "\xEF\xBB\xBF[PluginSettings]\r\nLogoPosX=7\r\nDlgWndPosY=3\r\n",
+                 {7, 20, 200, 200, 0xFF8000, 0, 50, 0}, -100, 3},
+        // Values the window could never set are held to its up-downs' ranges; the window position,
+        // the colour and the inversion are taken as they are.
+        LoadCase{"OutOfRangeHeld", "[PluginSettings]\nLogoPosX=-5000\nThreshold=99999\nDlgWndPosX=-32000\n",
+                 {0, 20, 200, 200, 0xFF8000, 0, 255, 0}, -32000, -100},
+        LoadCase{"HandEdited",
+                 "[PluginSettings]\nLogoSizeX=-1\nLogoSizeY=20000\nThreshold=-9\nBlackLevel=999\n"
+                 "LogoPosY=4294967295\nLogoPosX=1001\nColorKey=4294967295\nInverseSelection=7\n",
+                 {1000, 0, 0, 1000, 0xFFFFFFFFu, 7, 0, 255}, -100, -100},
+        LoadCase{"RangeEnds",
+                 "[PluginSettings]\nLogoPosX=1000\nLogoPosY=0\nLogoSizeX=0\nLogoSizeY=1000\nThreshold=255\n"
+                 "BlackLevel=0\n",
+                 {1000, 0, 0, 1000, 0xFF8000, 0, 255, 0}, -100, -100}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
 
+// The ranges of the settings window's up-downs.
+SettingsBlock Held(SettingsBlock b) {
+  for (int32_t* v : {&b.logoPosX, &b.logoPosY, &b.logoSizeX, &b.logoSizeY}) *v = std::clamp(*v, 0, 1000);
+  for (int32_t* v : {&b.threshold, &b.blackLevel}) *v = std::clamp(*v, 0, 255);
+  return b;
+}
+
+// Any block saved reads back held to the ranges, and a block inside them reads back unchanged.
 TEST(PluginSettingsFile, RandomBlocksRoundTrip) {
   test::SettingsFolder folder;
   std::mt19937 rng(1234);
@@ -96,11 +115,12 @@ TEST(PluginSettingsFile, RandomBlocksRoundTrip) {
     std::memcpy(&block, words, sizeof block);
     x = static_cast<int32_t>(words[8]);
     y = -static_cast<int32_t>(words[9] >> 1);
+    if (i % 2 == 0) block = Held(block);
     ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
     SettingsBlock back{};
     int32_t bx = 0, by = 0;
     LoadPluginSettings(ini, &back, &bx, &by, folder.system);
-    ASSERT_TRUE(SameBlock(back, block)) << "iteration " << i;
+    ASSERT_TRUE(SameBlock(back, Held(block))) << "iteration " << i;
     ASSERT_EQ(bx, x);
     ASSERT_EQ(by, y);
   }
@@ -127,72 +147,6 @@ TEST_P(PluginSettingsWriteFailure, LeavesThePreviousFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLine, PluginSettingsWriteFailure, ::testing::Range(0, 11));
-
-// Type codes 0..12 each read and write at their own width; every other code is skipped both ways.
-struct TypeCase {
-  int32_t type;
-  const char* written;  // the line for the bits 0xFFFFFFFFFFFFFFFE (text: "text")
-  int width;            // bytes of the target that reading stores; 0: the entry is skipped
-};
-
-class SettingsTableTypes : public ::testing::TestWithParam<TypeCase> {};
-
-TEST_P(SettingsTableTypes, WidthAndSignFollowTheCode) {
-  const TypeCase& k = GetParam();
-  constexpr uint64_t kValue = 0xFFFFFFFFFFFFFFFEull;
-  constexpr uint64_t kDefault = 0x1234567890ABCDEFull;
-  constexpr uint64_t kOld = 0x5555555555555555ull;
-  const uint64_t mask = k.width == 8 ? ~0ull : (1ull << (8 * k.width)) - 1;
-  const bool isText = k.type == 12;
-  static const char kDefaultText[] = "fallback";
-  uint64_t bits = kValue;
-  std::string text = "text";
-  const SettingsTableEntry table[] = {
-      {k.type, "K", isText ? static_cast<void*>(&text) : static_cast<void*>(&bits),
-       isText ? reinterpret_cast<uintptr_t>(kDefaultText) : kDefault}};
-
-  test::SettingsFolder folder;
-  IniDocument ini;
-  ini.Locate(folder.system);
-  ASSERT_TRUE(ini.OpenForWrite());
-  ini.WriteSection("S");
-  ini.WriteTable(table, 1);
-  ASSERT_TRUE(ini.Close());
-  EXPECT_EQ(folder.Take(), std::string("[S]\r\n") + k.written);
-
-  bits = kOld;
-  text = "old";
-  ASSERT_TRUE(ini.Open(false));
-  ini.ReadTable("S", table, 1);
-  ini.Close();
-  if (isText) {
-    EXPECT_EQ(text, "text");
-  } else {
-    EXPECT_EQ(bits, (kOld & ~mask) | (kValue & mask));
-  }
-
-  // From an empty section: the default at the entry's width.
-  bits = kOld;
-  folder.Put("[S]\r\n");
-  ASSERT_TRUE(ini.Open(false));
-  ini.ReadTable("S", table, 1);
-  ini.Close();
-  if (isText) {
-    EXPECT_EQ(text, kDefaultText);
-  } else {
-    EXPECT_EQ(bits, (kOld & ~mask) | (kDefault & mask));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, SettingsTableTypes,
-    ::testing::Values(TypeCase{0, "K=254\r\n", 1}, TypeCase{1, "K=-2\r\n", 2}, TypeCase{2, "K=65534\r\n", 2},
-                      TypeCase{3, "K=65534\r\n", 2}, TypeCase{4, "K=4294967294\r\n", 4},
-                      TypeCase{5, "K=4294967294\r\n", 4}, TypeCase{6, "K=-2\r\n", 4},
-                      TypeCase{7, "K=4294967294\r\n", 4}, TypeCase{8, "K=-2\r\n", 4},
-                      TypeCase{9, "K=4294967294\r\n", 4}, TypeCase{10, "K=-2\r\n", 8},
-                      TypeCase{11, "K=18446744073709551614\r\n", 8}, TypeCase{12, "K=text\r\n", 0},
-                      TypeCase{-1, "", 0}, TypeCase{13, "", 0}, TypeCase{INT32_MIN, "", 0}));
 
 }  // namespace
 }  // namespace vle

@@ -9,7 +9,9 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "ui/control_ids.h"
@@ -93,8 +95,15 @@ TEST(PluginResources, AboutPictureIs32By32With24Bits) {
   EXPECT_EQ(info->biCompression, DWORD(BI_RGB));
 }
 
-// What the system's file properties show: version 0.1.0.2, product version text "1.02".
-TEST(PluginResources, VersionIs0102) {
+// What the system's file properties show agrees with the project's version: the four fixed
+// numbers, the file version text, and the product version text "minor.patch" (two digits) that the
+// About box shows as well.
+TEST(PluginResources, VersionMatchesTheProject) {
+  unsigned v[4] = {};
+  ASSERT_EQ(std::sscanf(VLE_PROJECT_VERSION, "%u.%u.%u.%u", &v[0], &v[1], &v[2], &v[3]), 4);
+  wchar_t productText[16];
+  swprintf(productText, 16, L"%u.%02u", v[1], v[3]);
+  const std::wstring fileText(std::begin(VLE_PROJECT_VERSION_W), std::end(VLE_PROJECT_VERSION_W) - 1);
   const std::wstring dll = ProgramFolder() + L"Vorlane_LogoExtractor.dll";
   DWORD ignored = 0;
   std::vector<uint8_t> block(GetFileVersionInfoSizeW(dll.c_str(), &ignored));
@@ -103,10 +112,10 @@ TEST(PluginResources, VersionIs0102) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000002u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000002u);
+  EXPECT_EQ(fixed->dwFileVersionMS, (v[0] << 16) | v[1]);
+  EXPECT_EQ(fixed->dwFileVersionLS, (v[2] << 16) | v[3]);
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
   struct Translation {
     WORD language, codePage;
   }* translation = nullptr;
@@ -114,8 +123,8 @@ TEST(PluginResources, VersionIs0102) {
                              &length));
   wchar_t key[64];
   swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\", translation->language, translation->codePage);
-  for (const auto& [name, value] : {std::pair<const wchar_t*, const wchar_t*>{L"ProductVersion", L"1.02"},
-                                    {L"FileVersion", L"0.1.0.2"}}) {
+  for (const auto& [name, value] : {std::pair<const wchar_t*, std::wstring>{L"ProductVersion", productText},
+                                    {L"FileVersion", fileText}}) {
     wchar_t* text = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), (std::wstring(key) + name).c_str(), reinterpret_cast<void**>(&text),
                                &length)) << name;

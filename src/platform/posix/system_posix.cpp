@@ -1,8 +1,12 @@
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cinttypes>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -91,6 +95,35 @@ SystemQueries& RealSystem() {
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   if (path.empty()) return nullptr;
   return std::fopen(path.c_str(), mode);
+}
+
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path) {
+  static std::atomic<uint32_t> counter{0};
+  if (prefix.empty()) return nullptr;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    // Process, call count and clock: unique between the threads and processes that share a folder;
+    // O_EXCL catches whatever a stranger planted there.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%" PRIx32 "-%" PRIx32 "-%lx", static_cast<uint32_t>(getpid()),
+                  counter.fetch_add(1), static_cast<unsigned long>(now.tv_nsec));
+    const std::string name = prefix + suffix;
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+      close(fd);
+      unlink(name.c_str());
+      return nullptr;
+    }
+    *path = name;
+    return file;
+  }
+  return nullptr;
 }
 
 bool CommitFile(std::FILE* file) {

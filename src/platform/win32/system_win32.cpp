@@ -1,8 +1,11 @@
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <shlobj.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/module_scope.h"
@@ -91,6 +94,42 @@ SystemQueries& RealSystem() {
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   if (path.empty()) return nullptr;
   return _fsopen(path.c_str(), mode, _SH_DENYRW);
+}
+
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path) {
+  static std::atomic<unsigned long> counter{0};
+  if (prefix.empty()) return nullptr;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    // Process, thread, call count and clock: unique between the hosts that share a Plugins folder;
+    // CREATE_NEW catches whatever a stranger planted there.
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%lx-%lx-%lx-%lx", static_cast<unsigned long>(GetCurrentProcessId()),
+                  static_cast<unsigned long>(GetCurrentThreadId()), counter.fetch_add(1),
+                  static_cast<unsigned long>(GetTickCount()));
+    const std::string name = prefix + suffix;
+    // No sharing while it is written, as for every other file of the plug-in.
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(handle);
+      DeleteFileA(name.c_str());
+      return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) {
+      _close(fd);
+      DeleteFileA(name.c_str());
+      return nullptr;
+    }
+    *path = name;
+    return file;
+  }
+  return nullptr;
 }
 
 bool CommitFile(std::FILE* file) {

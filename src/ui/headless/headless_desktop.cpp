@@ -162,12 +162,12 @@ void HeadlessDesktop::DestroyWindow() {
   handler->OnFinalDestroy();
 }
 
-void HeadlessDesktop::PostRefresh(int part) {
+void HeadlessDesktop::PostRefresh(RefreshPart part) {
   if (handler_) queue_.push_back(Posted{false, part});
 }
 
 void HeadlessDesktop::PostClose() {
-  if (handler_) queue_.push_back(Posted{true, 0});
+  if (handler_) queue_.push_back(Posted{true, RefreshPart::kAll});
 }
 
 void HeadlessDesktop::SetControlText(int id, const std::string& cp1251) {

@@ -85,7 +85,7 @@ class HeadlessDesktop : public WindowSystem {
   bool HasWindow() const override { return handler_ != nullptr; }
   void ShowWindow() override;
   void DestroyWindow() override;
-  void PostRefresh(int part) override;
+  void PostRefresh(RefreshPart part) override;
   void PostClose() override;
   void SetControlText(int id, const std::string& cp1251) override;
   void SetCheck(int id, int state) override;
@@ -113,7 +113,7 @@ class HeadlessDesktop : public WindowSystem {
  private:
   struct Posted {
     bool close;
-    int part;
+    RefreshPart part;
   };
   struct Timer {
     unsigned period;

@@ -167,7 +167,7 @@ INT_PTR Win32WindowSystem::Route(HWND window, UINT message, WPARAM wParam, LPARA
       handler_->OnTimer(static_cast<uintptr_t>(wParam));
       return FALSE;
     case UM_REFRESH_CONTROLS:
-      handler_->OnRefresh(static_cast<int>(wParam));
+      handler_->OnRefresh(static_cast<RefreshPart>(static_cast<int>(wParam)));
       SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
       return TRUE;
     case WM_CLOSE:
@@ -213,7 +213,7 @@ HWND Win32WindowSystem::Item(int id) const {
   return window_ != nullptr ? GetDlgItem(window_, id) : nullptr;
 }
 
-void Win32WindowSystem::PostRefresh(int part) {
+void Win32WindowSystem::PostRefresh(RefreshPart part) {
   if (window_ != nullptr) PostMessageW(window_, UM_REFRESH_CONTROLS, static_cast<WPARAM>(part), 0);
 }
 

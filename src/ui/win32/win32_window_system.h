@@ -34,7 +34,7 @@ class Win32WindowSystem final : public WindowSystem {
   bool HasWindow() const override { return window_ != nullptr; }
   void ShowWindow() override;
   void DestroyWindow() override;
-  void PostRefresh(int part) override;
+  void PostRefresh(RefreshPart part) override;
   void PostClose() override;
   void SetControlText(int id, const std::string& cp1251) override;
   void SetCheck(int id, int state) override;
