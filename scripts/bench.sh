@@ -170,9 +170,9 @@ if has e2e; then
     echo "| run | wall s | user s | sys s | frames/s | × FFmpeg |"
     echo "|---|---:|---:|---:|---:|---:|"
     echo "$runs" | awk -v frames="$frames" '
-      { name = $1; gsub(/_/, " ", name); fps = $2 > 0 ? frames / $2 : 0
+      { name = $1; gsub(/_/, " ", name); fps = ($2 > 0) ? frames / $2 : 0
         if (NR == 1) base = fps
-        printf "| %s | %.2f | %.2f | %.2f | %.1f | %.2f |\n", name, $2, $3, $4, fps, base > 0 ? fps / base : 0 }'
+        printf "| %s | %.2f | %.2f | %.2f | %.1f | %.2f |\n", name, $2, $3, $4, fps, ((base > 0) ? fps / base : 0) }'
     if ! "$tool" --help | grep -q -- '--sample'; then
       echo
       echo "(this logo-extract has no --sample option: the sampled runs are left out)"
