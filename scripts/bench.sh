@@ -120,7 +120,7 @@ if has dll; then
   cmake --preset $tree $launcher >/dev/null
   cmake --build build/$tree -j2 --target vle_dll_timing >/dev/null
   timing=$(cd build/$tree/src && xvfb-run -a bash -c '. ../../../scripts/wine-env.sh &&
-    vle_wine_setup "$PWD/.." '$arch' && "$VLE_WINE" vle_dll_timing.exe 60; rc=$?; vle_wine_teardown; exit $rc')
+    vle_wine_setup "$PWD/.." '$arch' && "$VLE_WINE" vle_dll_timing.exe 300; rc=$?; vle_wine_teardown; exit $rc')
   {
     echo
     echo "### Windows DLL, processFrame in the Capturing state: $label"
