@@ -6,17 +6,31 @@
 #   - the whole Capturing frame through processFrame, per frame size, layout and CPU level, with
 #     frames per second, the ratio to its memcpy traffic floor and the OpenCV peer's time over ours;
 #   - the pixel routines one by one, each next to a memcpy that moves as many bytes;
-#   - the overlay drawing of a whole frame next to a copy of the frame.
-# Extra arguments go to the benchmark program (e.g. --benchmark_filter=pipeline).
+#   - the overlay drawing of a whole frame next to a copy of the frame;
+#   - the Windows DLL through vle_dll_timing (QueryPerformanceCounter, loaded by name as a host
+#     loads it) under Wine, per CPU level: the 32-bit DLL where this kernel runs 32-bit programs,
+#     otherwise the 64-bit DLL under wine64, labelled so;
+#   - end to end on a 60-second 1920 x 1080 H.264 recording made with FFmpeg: FFmpeg's own decoding
+#     (-f null, as many threads as cores) next to logo-extract on the same file, with frames per
+#     second, user and system time and the ratio to FFmpeg.
+# Extra arguments go to the benchmark program (e.g. --benchmark_filter=pipeline). VLE_BENCH_PARTS
+# picks parts (default "pipeline dll e2e").
 set -eu
 cd "$(dirname "$0")/.."
-cmake --preset native -DVLE_BENCH=ON >/dev/null
-cmake --build build/native -j2 --target vle_bench >/dev/null
+parts=${VLE_BENCH_PARTS:-pipeline dll e2e}
+has() { case " $parts " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
+launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+command -v ccache >/dev/null || launcher=
+cmake --preset native -DVLE_BENCH=ON $launcher >/dev/null
 out=build/native/bench
+mkdir -p $out
 csv=$out/bench.csv
 md=$out/bench.md
+: >"$md"
 
 cpu=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)
+if has pipeline; then
+cmake --build build/native -j2 --target vle_bench >/dev/null
 load_before=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
 $out/vle_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_min_time=0.3 --benchmark_out="$csv" --benchmark_out_format=csv "$@" >&2
@@ -93,4 +107,75 @@ $out/vle_bench --benchmark_list_tests=true "$@" >"$list"
                ms[order[i]], ms[copy], ratio(ms[order[i]], ms[copy])
       }
     }' "$list" "$csv"
-} | tee "$md"
+} | tee -a "$md"
+fi
+
+
+# The Windows DLL as a host runs it. Wine needs a display for the settings window.
+if has dll; then
+  . scripts/wine-env.sh
+  if vle_can_run_i386; then tree=win32 arch=i686 label="32-bit DLL under wine"
+  else tree=win64 arch=x86_64 label="64-bit DLL under wine64 (this kernel cannot run 32-bit programs: the same code, built for x86-64, stands in for the 32-bit DLL)"
+  fi
+  cmake --preset $tree $launcher >/dev/null
+  cmake --build build/$tree -j2 --target vle_dll_timing >/dev/null
+  timing=$(cd build/$tree/src && xvfb-run -a bash -c '. ../../../scripts/wine-env.sh &&
+    vle_wine_setup "$PWD/.." '$arch' && "$VLE_WINE" vle_dll_timing.exe 300; rc=$?; vle_wine_teardown; exit $rc')
+  {
+    echo
+    echo "### Windows DLL, processFrame in the Capturing state: $label"
+    echo
+    echo "$timing"
+  } | tee -a "$md"
+fi
+
+# End to end: the time a user waits for a recording, next to FFmpeg decoding the same file.
+if has e2e; then
+  cmake --build build/native -j2 --target logo-extract >/dev/null
+  rec=$out/broadcast-1080p.mp4
+  if [ ! -f "$rec" ]; then
+    # Broadcast-like: a moving test pattern with grain at 8 Mbit/s, a key frame every 2 s.
+    ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=60" \
+      -vf "noise=alls=6:allf=t" -c:v libx264 -preset superfast -b:v 8M -maxrate 8M -bufsize 16M \
+      -g 50 -keyint_min 50 -sc_threshold 0 -pix_fmt yuv420p "$rec"
+  fi
+  frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+           -of csv=p=0 "$rec")
+  threads=$(nproc)
+  tool=build/native/src/logo-extract
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  # name, then the command; prints "name wall user sys" (seconds)
+  timed() {
+    local name=$1; shift
+    /usr/bin/time -f "%e %U %S" -o "$tmp/time" "$@" >/dev/null 2>"$tmp/err" ||
+      { echo "bench: $name failed:" >&2; cat "$tmp/err" >&2; return 1; }
+    echo "$name $(cat "$tmp/time")"
+  }
+  runs=$(timed "ffmpeg_-f_null" ffmpeg -v error -threads "$threads" -i "$rec" -f null -
+         timed "logo-extract_yuy2" "$tool" "$rec" -o "$tmp/logo.bmp" -q
+         timed "logo-extract_bgr24" "$tool" "$rec" --pixel-format bgr24 -o "$tmp/logo.bmp" -q
+         if "$tool" --help | grep -q -- '--sample'; then
+           timed "logo-extract_--sample_all" "$tool" "$rec" --sample all -o "$tmp/logo.bmp" -q
+           timed "logo-extract_--sample_keyframes" "$tool" "$rec" --sample keyframes -o "$tmp/logo.bmp" -q
+         fi)
+  {
+    echo
+    echo "### End to end: $frames frames of 1920 x 1080 H.264 (key frame every 2 s), $threads cores"
+    echo
+    echo "FFmpeg decodes with -threads $threads; logo-extract decodes with as many frame threads and"
+    echo "runs the conversion and the plug-in on a thread of its own. Wall-clock time; user and system"
+    echo "CPU time show how busy the cores were."
+    echo
+    echo "| run | wall s | user s | sys s | frames/s | × FFmpeg |"
+    echo "|---|---:|---:|---:|---:|---:|"
+    echo "$runs" | awk -v frames="$frames" '
+      { name = $1; gsub(/_/, " ", name); fps = ($2 > 0) ? frames / $2 : 0
+        if (NR == 1) base = fps
+        printf "| %s | %.2f | %.2f | %.2f | %.1f | %.2f |\n", name, $2, $3, $4, fps, ((base > 0) ? fps / base : 0) }'
+    if ! "$tool" --help | grep -q -- '--sample'; then
+      echo
+      echo "(this logo-extract has no --sample option: the sampled runs are left out)"
+    fi
+  } | tee -a "$md"
+fi

@@ -17,4 +17,9 @@ allowed='^(ADVAPI32|COMCTL32|COMDLG32|GDI32|KERNEL32|USER32|SHELL32|msvcrt|ntdll
 imports=$(grep -E '^\s*DLL Name:' <<<"$dump" | awk '{print $3}')
 bad=$(grep -Eiv "$allowed" <<<"$imports" || true)
 [ -z "$bad" ] || { echo "check-dll: imports non-system DLLs: $bad" >&2; exit 1; }
+# A host may call with a stack aligned to 4 bytes only: a 256-bit aligned move to or from the stack
+# would fault wherever a function did not realign its frame, so the AVX2 code uses unaligned forms.
+aligned=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$dll" |
+  grep -E 'vmov(dqa|aps|apd)[[:space:]].*ymm' | grep -cE '\(%e[sb]p' || true)
+[ "$aligned" -eq 0 ] || { echo "check-dll: $aligned aligned 256-bit stack moves" >&2; exit 1; }
 echo "check-dll: $dll exports PR @1, Version @2; imports $(tr '\n' ' ' <<<"$imports")"

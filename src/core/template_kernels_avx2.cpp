@@ -1,6 +1,5 @@
 // AVX2 template rows: 16 pixels per step, the SSE2 arithmetic in 256-bit registers; a step stores
-// only when one of its pixels changes. Built only where the compiler targets AVX2 for this file
-// (not in the 32-bit plug-in).
+// only when one of its pixels changes. Built only where the compiler targets AVX2 for this file.
 #include "core/template_rows.h"
 
 #if defined(__AVX2__)

@@ -55,8 +55,7 @@ struct KernelRows {
 // the scalar reference.
 KernelRows SelectKernelRows(int cpuFeatures);
 
-// Per instruction set; null when the build has no such variant (the 32-bit plug-in carries scalar
-// and SSE2 only).
+// Per instruction set; null when the build has no such variant.
 const KernelRows& KernelRowsC();
 const KernelRows* KernelRowsSse2();
 const KernelRows* KernelRowsAvx2();

@@ -34,8 +34,7 @@ struct CaptureRows {
 // the scalar composition.
 CaptureRows SelectCaptureRows(int cpuFeatures);
 
-// Per instruction set; null when the build has no such variant (the 32-bit plug-in carries scalar
-// and SSE2 only).
+// Per instruction set; null when the build has no such variant.
 const CaptureRows& CaptureRowsC();
 const CaptureRows* CaptureRowsSse2();
 const CaptureRows* CaptureRowsAvx2();

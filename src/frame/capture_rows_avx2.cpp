@@ -3,7 +3,7 @@
 // colours nor a store to the accumulators; the template is rebuilt from the accumulators as they
 // are and stored only where it differs. A step where a luma moves converts the pixels with the
 // import's AVX2 arithmetic and stores all of its vectors. Remainders go to the scalar composition.
-// Built only where the compiler targets AVX2 for this file (not in the 32-bit plug-in).
+// Built only where the compiler targets AVX2 for this file.
 #include "frame/capture_rows.h"
 
 #if defined(__AVX2__)

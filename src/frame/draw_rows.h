@@ -71,7 +71,7 @@ enum DrawRowKind : int {
 };
 
 // The AVX2 table, kDrawRowKinds entries with null where SSE2 serves; null itself when the build
-// carries no AVX2 variants (the 32-bit plug-in stops at SSE2).
+// carries no AVX2 variants (a compiler that cannot target AVX2).
 const DrawRowFn* DrawRowsAvx2();
 
 // A split-start row: the first pixel by the scalar routine (one luma), the rest from the next

@@ -41,7 +41,7 @@ struct ImportRows {
 ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat, int cpuFeatures);
 
 // The routine tables per instruction set, indexed by ImportSlot(imageFormat). A null table means
-// the build has no such variant (the 32-bit plug-in carries scalar and SSE2 only).
+// the build has no such variant.
 struct ImportRowSet {
   ImportRows yuy2[4];
   ImportRows bgr24[4];

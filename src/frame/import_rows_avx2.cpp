@@ -1,6 +1,6 @@
 // AVX2 row conversions: 16 pixels per step, bit-exact with import_rows.cpp; remainders are
-// finished by the scalar routines. Built only where the compiler targets AVX2 for this file (not in
-// the 32-bit plug-in); otherwise the table is absent and dispatch stops at SSE2.
+// finished by the scalar routines. Built only where the compiler targets AVX2 for this file;
+// otherwise the table is absent and dispatch stops at SSE2.
 #include "frame/import_rows.h"
 
 #if defined(__AVX2__)

@@ -11,7 +11,9 @@ enum CpuFeature : int {
   kCpuAvx2 = 1 << 3,
 };
 
-// The features of this processor that the routines may use, after the mask.
+// The features of this processor that the routines may use, after the mask. The environment
+// variable VLE_CPU_LEVEL (scalar, sse2 or avx2), read once per process, caps them: it can lower the
+// level, never raise it.
 int CpuFeatures();
 
 // Test hook: only features in `mask` are reported from now on (-1 restores all). The pixel

@@ -34,7 +34,7 @@ class CpuMaskScope {
 };
 
 // Masks the features for the test's duration. Fixtures say through Built() whether this build
-// carries routines of a level at all (the 32-bit plug-in stops at SSE2).
+// carries routines of a level at all.
 class AtCpuLevel : public ::testing::TestWithParam<CpuLevel> {
  protected:
   virtual bool Built(const CpuLevel&) const { return true; }

@@ -3,6 +3,7 @@
 // the template's colours are the recording's colours.
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "frame_source.h"
 #include "stop.h"
@@ -137,6 +138,9 @@ class RecordingSource final : public FrameSource {
     decoder_ = avcodec_alloc_context3(codec);
     if (decoder_ == nullptr) throw RunError("out of memory");
     rc = avcodec_parameters_to_context(decoder_, st->codecpar);
+    // Frame threads on every core decode several pictures at once; the pictures are the same.
+    decoder_->thread_count = int(std::thread::hardware_concurrency());
+    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (rc >= 0) rc = avcodec_open2(decoder_, codec, nullptr);
     if (rc < 0) throw RunError("cannot decode " + name_ + ": " + AvError(rc));
     width_ = size ? size->first : st->codecpar->width;

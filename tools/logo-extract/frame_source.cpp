@@ -11,9 +11,14 @@
 #include <vector>
 
 #include "stop.h"
+#include "threaded_source.h"
 
 namespace vle::extract {
 namespace {
+
+// Frames decoded ahead of the plug-in: enough to even out the decoder's pace, few enough that the
+// ring stays small (25 MB for 1920 x 1080 Bgr24).
+constexpr int kRunAheadFrames = 4;
 
 class DemoSource final : public FrameSource {
  public:
@@ -146,6 +151,8 @@ std::unique_ptr<FrameSource> OpenSource(const Options& o) {
       break;
   }
   if (o.frames) source = std::make_unique<LimitedSource>(std::move(source), *o.frames);
+  // Decoding runs ahead of the plug-in by a few frames.
+  if (o.input == InputKind::kRecording) source = RunAhead(std::move(source), kRunAheadFrames);
   return source;
 }
 
