@@ -176,6 +176,11 @@ class LimitedSource final : public FrameSource {
 
 }  // namespace
 
+std::unique_ptr<FrameSource> EveryNth(std::unique_ptr<FrameSource> source, int64_t n) {
+  if (n <= 1) return source;
+  return std::make_unique<StridedSource>(std::move(source), n);
+}
+
 std::unique_ptr<FrameSource> OpenSource(const Options& o, const Sampling& sampling) {
   std::unique_ptr<FrameSource> source;
   switch (o.input) {

@@ -57,6 +57,9 @@ inline std::unique_ptr<FrameSource> OpenSource(const Options& options) {
   return OpenSource(options, options.sampling);
 }
 
+// Every `n`th frame of `source`, starting with its first.
+std::unique_ptr<FrameSource> EveryNth(std::unique_ptr<FrameSource> source, int64_t n);
+
 // The FFmpeg part, in a file of its own. Key frames are sampled by discarding the other packets
 // before decoding; every:S by seeking.
 std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
