@@ -240,17 +240,47 @@ FinderResult LogoFinder::Find() const {
   int kept = 0;
   for (size_t k = 0; k < samples_.size(); ++k) kept += use[k] = score[k] >= 0.5 * high;
   r.withoutLogo = int(samples_.size()) - kept;
-  Rect box = best->box;
+  const Group* chosen = best;
   if (kept >= 4) {
     m = MeasureSamples(samples_, use, r.active, search, 0.1);
     groups = GroupEvidence(m, width_, height_, cell);
-    if (const Group* refined = Best(groups, m, width_)) box = refined->box;
+    if (const Group* refined = Best(groups, m, width_)) chosen = refined;
   } else {
     r.withoutLogo = 0;
   }
   r.found = true;
-  r.box = box;
+  r.box = chosen->box;
+  r.signature = chosen->pixels;
+  // The typical score of the samples that show the logo, on the final signature.
+  std::vector<double> present;
+  for (size_t k = 0; k < samples_.size(); ++k) {
+    if (!use[k]) continue;
+    int strong = 0;
+    for (int i : r.signature) strong += SobelMagnitude(samples_[k], i % width_, i / width_) >= kEdgeThreshold;
+    present.push_back(double(strong) / double(r.signature.size()));
+  }
+  std::nth_element(present.begin(), present.begin() + long(present.size() / 2), present.end());
+  r.presentScore = present[present.size() / 2];
   return r;
+}
+
+LogoPresence::LogoPresence(const FinderResult& found, int sampleWidth) {
+  if (!found.found || found.signature.empty()) return;
+  // One pixel around the box for the gradient.
+  area_ = Rect{found.box.left - 1, found.box.top - 1, found.box.width + 2, found.box.height + 2};
+  for (int i : found.signature) {
+    const int x = i % sampleWidth - area_.left, y = i / sampleWidth - area_.top;
+    if (x >= 1 && y >= 1 && x < area_.width - 1 && y < area_.height - 1) pixels_.push_back(y * area_.width + x);
+  }
+  threshold_ = 0.5 * found.presentScore;
+}
+
+bool LogoPresence::Shows(const LumaPlane& luma) const {
+  if (pixels_.empty()) return true;
+  if (luma.width != area_.width || luma.height != area_.height) return true;
+  int strong = 0;
+  for (int i : pixels_) strong += SobelMagnitude(luma, i % area_.width, i / area_.width) >= kEdgeThreshold;
+  return double(strong) >= threshold_ * double(pixels_.size());
 }
 
 }  // namespace vle::analysis

@@ -32,6 +32,26 @@ struct FinderResult {
   int samples = 0;    // samples given
   int withoutLogo = 0;  // samples dropped because they lacked the logo
   std::string why;    // when not found: one phrase for the user
+  // The logo's persistent edges (pixel indices y * width + x in the samples' coordinates) and the
+  // share of them that a sample showing the logo has strong, for LogoPresence.
+  std::vector<int> signature;
+  double presentScore = 0;
+};
+
+// Whether a frame shows the logo that was found: at least half as many of its persistent edges
+// strong as in a typical sample with the logo. Advertising breaks fail this.
+class LogoPresence {
+ public:
+  LogoPresence(const FinderResult& found, int sampleWidth);
+  // The rectangle, in the samples' coordinates, whose luma Shows() reads.
+  const Rect& area() const { return area_; }
+  // `areaLuma`: a frame's luma over area(), at the samples' scale.
+  bool Shows(const LumaPlane& areaLuma) const;
+
+ private:
+  std::vector<int> pixels_;  // indices into area()
+  Rect area_;
+  double threshold_ = 0;
 };
 
 class LogoFinder {

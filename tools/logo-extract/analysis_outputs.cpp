@@ -76,6 +76,7 @@ std::string ReportJson(const Report& r) {
   j += "  \"logo_box_px\": " + (r.logoBox ? JsonBox(*r.logoBox) : std::string("null")) + ",\n";
   j += "  \"frames_decoded\": " + std::to_string(r.framesDecoded) + ",\n";
   j += "  \"frames_captured\": " + std::to_string(r.framesCaptured) + ",\n";
+  j += "  \"frames_without_logo\": " + std::to_string(r.framesWithoutLogo) + ",\n";
   j += "  \"stable_after\": " + (r.stableAfter ? std::to_string(*r.stableAfter) : std::string("null")) + ",\n";
   j += "  \"seconds\": " + std::string(seconds) + ",\n";
   j += "  \"find_logo\": ";

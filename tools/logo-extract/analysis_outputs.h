@@ -22,6 +22,7 @@ struct Report {
   analysis::Rect regionPx;
   std::optional<analysis::Rect> logoBox;  // the mask's box; none when the mask is empty
   int64_t framesDecoded = 0, framesCaptured = 0;
+  int64_t framesWithoutLogo = 0;  // decoded, but left out of the capture
   std::optional<int64_t> stableAfter;  // the frame after which the template no longer changed
   double seconds = 0;
   bool findLogo = false;

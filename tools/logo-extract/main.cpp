@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -88,6 +89,8 @@ struct Found {
   Region region;
   int samples = 0, withoutLogo = 0;
   int64_t framesDecoded = 0;
+  analysis::FinderResult result;
+  int factor = 1;  // samples are the frames shrunk by this
 };
 
 // Samples the whole input a second time, cheaply, and locates the logo. Throws RunError ("no logo")
@@ -136,6 +139,8 @@ Found FindLogo(const Options& o, bool showProgress) {
   if (!r.found) throw RunError(r.why);
   found.samples = r.samples;
   found.withoutLogo = r.withoutLogo;
+  found.result = r;
+  found.factor = factor;
 
   // The box at the frame's size with a small margin, widened to whole tenths of a percent.
   const int marginX = std::max(2, width / 100), marginY = std::max(2, height / 100);
@@ -154,6 +159,7 @@ Found FindLogo(const Options& o, bool showProgress) {
 
 struct Capture {
   int64_t handed = 0, captured = 0;
+  int64_t withoutLogo = 0;  // frames left out because they lacked the logo that was found
   int64_t lastChange = 0;  // the frame (1-based) that changed the template last; 0: none did
   bool stoppedStable = false;
   double rate = 0;
@@ -161,8 +167,11 @@ struct Capture {
 
 // Hands the frames to the plug-in between Start and Stop. The template the plug-in draws over the
 // region is compared frame to frame, which tells when it stops changing.
+// With the logo found, frames that lack it (advertising breaks) are not handed to the plug-in:
+// they would key the logo away.
 Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugin, const analysis::Rect& region,
-                        analysis::SteadyMask* mask, OutputFile& frames, std::vector<uint8_t>& frame) {
+                        const Found* found, analysis::SteadyMask* mask, OutputFile& frames,
+                        std::vector<uint8_t>& frame) {
   Capture c;
   const int width = source.width(), height = source.height();
   const broadcast::Layout layout = source.layout();
@@ -174,14 +183,32 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
   int64_t recentSum = 0, capturedAtChange = 0;
   Progress progress(source.expectedFrames(), !o.quiet);
   char note[96] = "";
+  std::optional<analysis::LogoPresence> presence;
+  analysis::Rect presenceArea;
+  if (found != nullptr) {
+    presence.emplace(found->result, (width + found->factor - 1) / found->factor);
+    const analysis::Rect& a = presence->area();
+    const int f = found->factor;
+    const int left = std::max(0, a.left * f), top = std::max(0, a.top * f);
+    presenceArea = analysis::Rect{left, top, std::min(width, a.right() * f) - left, std::min(height, a.bottom() * f) - top};
+  }
   plugin.Start();
   while (!g_interrupted && source.Next(frame.data())) {
+    if (presence && !presenceArea.empty() &&
+        !presence->Shows(analysis::Shrink(RegionLuma(frame.data(), width, height, layout, presenceArea), found->factor))) {
+      ++c.withoutLogo;
+      progress.Update(c.handed + c.withoutLogo, note);
+      continue;
+    }
+    // The plug-in draws over the region: read what it will capture first.
+    analysis::LumaPlane input;
+    if (mask != nullptr) input = RegionLuma(frame.data(), width, height, layout, region);
     const bool captured = plugin.Process(frame.data());
     ++c.handed;
     if (frames.active()) frames.Write(frame.data(), frame.size());
     if (captured) {
       ++c.captured;
-      if (mask != nullptr) mask->Add(RegionLuma(frame.data(), width, height, layout, region));
+      if (mask != nullptr) mask->Add(input);
       // The region as drawn: rows in frame order (either layout), compared pixel by pixel.
       shown.resize(pixelBytes * size_t(region.width) * size_t(region.height));
       for (int y = 0; y < region.height; ++y) {
@@ -200,7 +227,7 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
       }
       shown.swap(previous);
       if (changed > 0) {
-        c.lastChange = c.handed;
+        c.lastChange = c.handed + c.withoutLogo;
         capturedAtChange = c.captured;
       }
       recentSum += changed - recent[size_t(c.captured % 25)];
@@ -212,9 +239,9 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
         break;
       }
     }
-    progress.Update(c.handed, note);
+    progress.Update(c.handed + c.withoutLogo, note);
   }
-  c.rate = progress.Rate(c.handed);
+  c.rate = progress.Rate(c.handed + c.withoutLogo);
   progress.Finish();
   plugin.Stop();
   return c;
@@ -251,7 +278,7 @@ int Run(const Options& given) {
 
   std::vector<uint8_t> frame(source->frameBytes());
   analysis::SteadyMask mask(width, height, region);
-  const Capture c = CaptureTemplate(o, *source, plugin, region, &mask, frames, frame);
+  const Capture c = CaptureTemplate(o, *source, plugin, region, o.findLogo ? &found : nullptr, &mask, frames, frame);
   if (g_interrupted) throw RunError("interrupted; nothing written");
   if (c.captured == 0) {
     throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
@@ -285,7 +312,8 @@ int Run(const Options& given) {
     std::copy(tenths, tenths + 4, r.region);
     r.regionPx = region;
     if (!logoBox.empty()) r.logoBox = logoBox;
-    r.framesDecoded = c.handed, r.framesCaptured = c.captured;
+    r.framesDecoded = c.handed + c.withoutLogo, r.framesCaptured = c.captured;
+    r.framesWithoutLogo = c.withoutLogo;
     if (c.lastChange > 0) r.stableAfter = c.lastChange;
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     r.findLogo = o.findLogo;
@@ -321,10 +349,14 @@ int Run(const Options& given) {
     std::fprintf(stderr,
                  "logo-extract: %lld frames (%.1f fps, sampling %s), %lld captured after the plug-in's "
                  "settling\n",
-                 (long long)c.handed, c.rate, SamplingText(o.sampling).c_str(), (long long)c.captured);
+                 (long long)(c.handed + c.withoutLogo), c.rate, SamplingText(o.sampling).c_str(), (long long)c.captured);
+    if (c.withoutLogo > 0) {
+      std::fprintf(stderr, "logo-extract: %lld frames without the logo (advertising breaks) were left out\n",
+                   (long long)c.withoutLogo);
+    }
     if (c.stoppedStable) {
       std::fprintf(stderr, "logo-extract: the template stopped changing after frame %lld; stopped %lld frames later\n",
-                   (long long)c.lastChange, (long long)(c.handed - c.lastChange));
+                   (long long)c.lastChange, (long long)(c.handed + c.withoutLogo - c.lastChange));
     } else if (c.lastChange > 0) {
       std::fprintf(stderr, "logo-extract: the template stopped changing after frame %lld\n", (long long)c.lastChange);
     }
