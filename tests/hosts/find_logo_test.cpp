@@ -302,6 +302,40 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleCase{"demo_every_0_2_seconds", {"--demo", "--frames", "300", "--sample", "every:0.2"}, 60}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ---- The mask is the template the plug-in draws, pixel for pixel, at the frame's size ----
+
+TEST_F(FindLogo, MaskMatchesTheTemplateThePlugInDraws) {
+  const ToolResult r = Extract({"--demo", "--size", "322x240", "--frames", "200", "--pixel-format", "bgr24",
+                                "--region", "3.0,4.0,30.0,25.0", "--key-colour", "0080FF", "--threshold", "50",
+                                "--black-level", "0", "--no-invert", "--mask", dir_ / "mask.pgm", "--preview",
+                                dir_ / "preview.png", "-q"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Mask mask = ReadMask(dir_ / "mask.pgm");
+  const Png preview = ReadPng(dir_ / "preview.png");
+  ASSERT_EQ(mask.width, 322);
+  ASSERT_EQ(preview.width, 322);
+  // The region in pixels as the plug-in computes it from tenths.
+  const int left = MulDiv(322, 30, 1000), top = MulDiv(240, 40, 1000);
+  const int right = left + MulDiv(322, 300, 1000), bottom = top + MulDiv(240, 250, 1000);
+  int64_t logo = 0, disagree = 0, outside = 0;
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 322; ++x) {
+      const size_t i = size_t(y) * 322 + size_t(x);
+      const bool inside = x >= left && x < right && y >= top && y < bottom;
+      if (!inside) {
+        outside += mask.pixels[i] != 0;
+        continue;
+      }
+      const uint8_t* p = &preview.rgb[3 * i];
+      const bool keyed = p[0] == 0x00 && p[1] == 0x80 && p[2] == 0xFF;
+      logo += mask.pixels[i] == 255;
+      disagree += keyed == (mask.pixels[i] == 255);
+    }
+  EXPECT_GT(logo, 500);
+  EXPECT_EQ(disagree, 0);
+  EXPECT_EQ(outside, 0);
+}
+
 // ---- --until-stable stops once the template held still, and says when ----
 
 TEST_F(FindLogo, UntilStableStopsAfterTheTemplateHeldStill) {
