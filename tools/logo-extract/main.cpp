@@ -260,6 +260,10 @@ int Run(const Options& given) {
 
   Found found;
   if (o.findLogo) {
+    // Checked on the open input: opening a pipe a second time would wait for a writer.
+    if (!source->Rereadable()) {
+      throw RunError("--find-logo reads the input twice, and this input is a pipe: give a file");
+    }
     found = FindLogo(o, !o.quiet);
     o.region = found.region;
   }
