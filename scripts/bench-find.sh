@@ -42,16 +42,20 @@ run() {
   local scene=()
   while [ "$1" != "--" ]; do scene+=("$1"); shift; done
   shift
-  local start end
+  local start end cpu
   start=$(date +%s.%N)
-  "$extract" "$recording" -q --find-logo --threshold 50 --black-level 0 --no-invert \
-    --mask "$out/$name.pgm" --report "$out/$name.json" "$@"
+  # Processor time (user + system) as well: on a busy machine the wall time says little.
+  local TIMEFORMAT='%U %S'
+  cpu=$( { time "$extract" "$recording" -q --find-logo --threshold 50 --black-level 0 --no-invert \
+    --mask "$out/$name.pgm" --report "$out/$name.json" "$@"; } 2>&1 | tail -n 1 | awk '{ print $1 + $2 }')
   end=$(date +%s.%N)
   local iou
   iou=$("$gen" --size "$size" --frames 0 "${scene[@]}" --iou "$out/$name.pgm")
-  printf '%-22s %8.1f s   %s   frames decoded %s\n' "$name" "$(echo "$end - $start" | bc)" "$iou" \
+  printf '%-22s %8.1f s wall %8.1f s processor   %s   frames decoded %s\n' "$name" \
+    "$(echo "$end - $start" | bc)" "$cpu" "$iou" \
     "$(grep -o '"frames_decoded": [0-9]*' "$out/$name.json" | head -1 | grep -o '[0-9]*$')"
   echo "$end - $start" | bc >"$out/$name.seconds"
+  echo "$cpu" >"$out/$name.cpu"
 }
 
 frames=$((minutes * 60 * 25))
@@ -60,7 +64,8 @@ make_recording "720p-${minutes}min" 1280x720 "$frames" "${scene720[@]}"
 echo "== 1280x720, $minutes minutes, key frame every 2 s; $(nproc) cores" >&2
 run keyframes-720p "$out/720p-${minutes}min.mp4" 1280x720 "${scene720[@]}" -- --sample keyframes
 run all-720p "$out/720p-${minutes}min.mp4" 1280x720 "${scene720[@]}" -- --sample all
-echo "keyframes / all: $(echo "scale=3; $(cat "$out/keyframes-720p.seconds") / $(cat "$out/all-720p.seconds")" | bc)"
+echo "keyframes / all: wall $(echo "scale=3; $(cat "$out/keyframes-720p.seconds") / $(cat "$out/all-720p.seconds")" | bc)," \
+  "processor $(echo "scale=3; $(cat "$out/keyframes-720p.cpu") / $(cat "$out/all-720p.cpu")" | bc)"
 
 if [ "$hd_minutes" -gt 0 ]; then
   hd_frames=$((hd_minutes * 60 * 25))
@@ -68,5 +73,6 @@ if [ "$hd_minutes" -gt 0 ]; then
   make_recording "1080p-${hd_minutes}min" 1920x1080 "$hd_frames" "${scene1080[@]}"
   echo "== 1920x1080, $hd_minutes minutes, key frame every 2 s" >&2
   run keyframes-1080p "$out/1080p-${hd_minutes}min.mp4" 1920x1080 "${scene1080[@]}" -- --sample keyframes
-  echo "an hour of 1080p at this rate: $(echo "scale=1; $(cat "$out/keyframes-1080p.seconds") * 60 / $hd_minutes" | bc) s"
+  echo "an hour of 1080p at this rate: wall $(echo "scale=1; $(cat "$out/keyframes-1080p.seconds") * 60 / $hd_minutes" | bc) s," \
+    "processor $(echo "scale=1; $(cat "$out/keyframes-1080p.cpu") * 60 / $hd_minutes" | bc) s"
 fi
