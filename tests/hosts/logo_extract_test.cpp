@@ -546,7 +546,15 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"pixel_format_after_raw",
                   {"--raw", "16x16:bgr24", "@/in.bgr24", "--pixel-format", "yuy2"},
                   "disagree"},
-        ErrorCase{"protocol_without_url_option", {"http://127.0.0.1:9/live.ts"}, "use --url"}),
+        ErrorCase{"protocol_without_url_option", {"http://127.0.0.1:9/live.ts"}, "use --url"},
+        ErrorCase{"sample_unknown", {"--demo", "--sample", "some"}, "--sample is all, keyframes or every"},
+        ErrorCase{"sample_every_zero", {"--demo", "--sample", "every:0"}, "--sample is all"},
+        ErrorCase{"until_stable_zero", {"--demo", "--until-stable", "0"}, "--until-stable wants"},
+        ErrorCase{"mask_neither_png_nor_pgm", {"--demo", "--mask", "@/mask.jpg"}, "--mask writes"},
+        ErrorCase{"find_logo_with_region", {"--demo", "--find-logo", "--region", "2,2,20,20"}, "leave out --region"},
+        ErrorCase{"find_logo_from_stdin", {"--find-logo", "-"}, "not standard input", "x"},
+        ErrorCase{"report_over_the_input", {"@/garbage.mp4", "--report", "@/garbage.mp4"}, "overwrite the input"},
+        ErrorCase{"report_folder_missing", {"--demo", "--report", "@/no/such/report.json"}, "cannot write"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Where outputs go: through symlinks, keeping modes, into devices, FIFOs and standard output ----

@@ -303,24 +303,28 @@ OutputSet::~OutputSet() {
 
 // ---- Pictures ----
 
-std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgb, int width, int height) {
+std::vector<uint8_t> EncodePng(const uint8_t* pixels, int width, int height, PngPixels format,
+                               const std::string& what) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   image.width = static_cast<png_uint_32>(width);
   image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGB;
+  image.format = format == PngPixels::kGrey ? PNG_FORMAT_GRAY
+                 : format == PngPixels::kRgb ? PNG_FORMAT_RGB
+                                             : PNG_FORMAT_RGBA;
+  const int rowBytes = width * static_cast<int>(format);
   png_alloc_size_t size = 0;
   std::vector<uint8_t> png;
-  bool ok = png_image_write_get_memory_size(image, size, 0, rgb.data(), 3 * width, nullptr);
+  bool ok = png_image_write_get_memory_size(image, size, 0, pixels, rowBytes, nullptr);
   if (ok) {
     png.resize(size);
-    ok = png_image_write_to_memory(&image, png.data(), &size, 0, rgb.data(), 3 * width, nullptr);
+    ok = png_image_write_to_memory(&image, png.data(), &size, 0, pixels, rowBytes, nullptr);
     png.resize(size);
   }
   if (!ok) {
     const std::string why = image.message[0] ? image.message : "unknown error";
     png_image_free(&image);
-    throw RunError("cannot make the preview: " + why);
+    throw RunError("cannot make " + what + ": " + why);
   }
   return png;
 }

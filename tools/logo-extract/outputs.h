@@ -104,7 +104,16 @@ class OutputSet {
   bool prepared_ = false;
 };
 
-// Top-down RGB as an 8-bit PNG file's bytes. Throws RunError.
-std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgb, int width, int height);
+enum class PngPixels { kGrey = 1, kRgb = 3, kRgba = 4 };
+
+// Top-down rows of 8-bit pixels, `width * channels` bytes each, as a PNG file's bytes. `what`
+// names the picture in the error. Throws RunError.
+std::vector<uint8_t> EncodePng(const uint8_t* pixels, int width, int height, PngPixels format,
+                               const std::string& what);
+
+// Top-down RGB as the preview's PNG bytes. Throws RunError.
+inline std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgb, int width, int height) {
+  return EncodePng(rgb.data(), width, height, PngPixels::kRgb, "the preview");
+}
 
 }  // namespace vle::extract

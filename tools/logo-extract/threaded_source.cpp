@@ -17,6 +17,8 @@ class ThreadedSource final : public FrameSource {
       : FrameSource(inner->layout()),
         inner_(std::move(inner)),
         ring_(size_t(depth < 1 ? 1 : depth), std::vector<uint8_t>(inner_->frameBytes())),
+        times_(ring_.size(), -1.0),
+        rereadable_(inner_->Rereadable()),
         worker_([this] { Work(); }) {}
 
   ~ThreadedSource() override { StopWorker(); }
@@ -24,6 +26,8 @@ class ThreadedSource final : public FrameSource {
   int width() const override { return inner_->width(); }
   int height() const override { return inner_->height(); }
   int64_t expectedFrames() const override { return inner_->expectedFrames(); }
+  double Time() const override { return time_; }
+  bool Rereadable() const override { return rereadable_; }
 
   bool Next(uint8_t* frame) override {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -36,6 +40,7 @@ class ThreadedSource final : public FrameSource {
     std::vector<uint8_t>& slot = ring_[head_];
     lock.unlock();
     std::memcpy(frame, slot.data(), slot.size());
+    time_ = times_[head_];
     lock.lock();
     head_ = (head_ + 1) % ring_.size();
     --filled_;
@@ -62,6 +67,7 @@ class ThreadedSource final : public FrameSource {
       std::exception_ptr error;
       try {
         got = inner_->Next(ring_[tail].data());
+        if (got) times_[tail] = inner_->Time();
       } catch (...) {
         error = std::current_exception();
       }
@@ -90,6 +96,9 @@ class ThreadedSource final : public FrameSource {
 
   std::unique_ptr<FrameSource> inner_;
   std::vector<std::vector<uint8_t>> ring_;
+  std::vector<double> times_;  // each slot's Time(), owned like its frame
+  const bool rereadable_;      // fixed when the inner source opened
+  double time_ = -1;           // of the frame Next() handed out last; the caller's thread only
   std::mutex mutex_;
   std::condition_variable free_;         // a slot was emptied, or the worker must stop
   std::condition_variable filledOrEnd_;  // a slot was filled, or the worker ended
