@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+
+#include "alpha_scene.h"
