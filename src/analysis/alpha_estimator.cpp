@@ -1,4 +1,4 @@
-#include "alpha_estimator.h"
+#include "analysis/alpha_estimator.h"
 
 #include <algorithm>
 #include <cmath>

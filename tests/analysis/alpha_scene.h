@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "alpha_estimator.h"
+#include "analysis/alpha_estimator.h"
 
 namespace vle::test {
 

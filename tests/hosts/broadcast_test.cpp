@@ -124,5 +124,131 @@ TEST(Broadcast, FramesDependOnTheirNumberAlone) {
   EXPECT_FALSE(fa == next);
 }
 
+// ---- Scenes: the truth they report is what their frames show ----
+
+struct SceneCase {
+  const char* name;
+  broadcast::Scene scene;
+  double centreX, centreY;  // where the logo box's centre lies, in fractions of the frame
+};
+
+void PrintTo(const SceneCase& c, std::ostream* os) { *os << c.name; }
+
+class BroadcastScenes : public ::testing::TestWithParam<SceneCase> {};
+
+TEST_P(BroadcastScenes, FramesShowWhatTheTruthSays) {
+  const SceneCase& c = GetParam();
+  const SyntheticBroadcast b(c.scene);
+  const broadcast::Scene& s = c.scene;
+  const int w = s.width, h = s.height;
+  broadcast::Scene bare = s;
+  bare.logo = false;
+  const SyntheticBroadcast without(bare);
+  std::vector<uint8_t> rgb(3 * size_t(w) * size_t(h)), plain(rgb.size());
+  const broadcast::PixelBox box = b.LogoBox();
+  if (!s.logo) {
+    EXPECT_EQ(box.width * box.height, 0);
+    EXPECT_TRUE(std::all_of(b.LogoAlpha().begin(), b.LogoAlpha().end(), [](uint8_t a) { return a == 0; }));
+  } else {
+    EXPECT_NEAR((box.left + box.width / 2.0) / w, c.centreX, 0.02);
+    EXPECT_NEAR((box.top + box.height / 2.0) / h, c.centreY, 0.02);
+  }
+  const std::vector<uint8_t>& alpha = b.LogoAlpha();
+  const std::vector<uint8_t>& colour = b.LogoRgb();
+  for (int n : {30, 200, 401}) {
+    b.RenderRgb(n, rgb.data());
+    without.RenderRgb(n, plain.data());
+    const bool shown = b.LogoShown(n);
+    int64_t wrong = 0;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const size_t i = size_t(y) * size_t(w) + size_t(x);
+        const bool bar = x < s.pillarbox || x >= w - s.pillarbox || y < s.letterbox || y >= h - s.letterbox;
+        for (int k = 0; k < 3; ++k) {
+          const int a = shown ? alpha[i] : 0;
+          const int expected = (a * colour[3 * i + k] + (255 - a) * plain[3 * i + k] + 127) / 255;
+          wrong += rgb[3 * i + k] != expected;
+          if (bar) wrong += plain[3 * i + k] != 0;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0) << "frame " << n;
+  }
+  const broadcast::PixelBox grey = b.GreyBox();
+  if (s.greyBox) {
+    ASSERT_GT(grey.width * grey.height, 0);
+    // Apart from the logo: the two never overlap.
+    EXPECT_TRUE(grey.left >= box.left + box.width || box.left >= grey.left + grey.width ||
+                grey.top >= box.top + box.height || box.top >= grey.top + grey.height);
+    const uint8_t* p = &plain[3 * (size_t(grey.top + 3) * size_t(w) + size_t(grey.left + 3))];
+    EXPECT_TRUE(p[0] == 128 && p[1] == 128 && p[2] == 128);
+  }
+}
+
+broadcast::Scene MakeScene(int w, int h, broadcast::LogoPlace place,
+                           broadcast::LogoStyle style = broadcast::LogoStyle::kPlate) {
+  broadcast::Scene s;
+  s.width = w, s.height = h, s.place = place, s.style = style;
+  s.layout = Layout::kBgr24;
+  return s;
+}
+
+broadcast::Scene With(broadcast::Scene s, void (*change)(broadcast::Scene&)) {
+  change(s);
+  return s;
+}
+
+using broadcast::LogoPlace;
+using broadcast::LogoStyle;
+INSTANTIATE_TEST_SUITE_P(
+    Table, BroadcastScenes,
+    ::testing::Values(
+        SceneCase{"top_left", MakeScene(160, 120, LogoPlace::kTopLeft), 0.12, 0.115},
+        SceneCase{"top_right", MakeScene(160, 120, LogoPlace::kTopRight), 0.88, 0.115},
+        SceneCase{"bottom_left_opaque", MakeScene(160, 120, LogoPlace::kBottomLeft, LogoStyle::kOpaque), 0.12,
+                  0.88},
+        SceneCase{"bottom_right_white_half", MakeScene(160, 120, LogoPlace::kBottomRight, LogoStyle::kWhiteHalf),
+                  0.88, 0.88},
+        SceneCase{"top_centre_gradient", MakeScene(160, 120, LogoPlace::kTopCentre, LogoStyle::kGradient), 0.5,
+                  0.115},
+        SceneCase{"letterbox_breaks_grey_box",
+                  With(MakeScene(160, 120, LogoPlace::kTopRight),
+                       [](broadcast::Scene& s) {
+                         s.letterbox = 20, s.greyBox = true;
+                         s.breaks = {{100, 250}, {400, 402}};
+                       }),
+                  0.88, (20 + 0.115 * 80) / 120},
+        SceneCase{"pillarbox_bottom_centre",
+                  With(MakeScene(160, 120, LogoPlace::kBottomCentre), [](broadcast::Scene& s) { s.pillarbox = 20; }),
+                  0.5, 0.88},
+        SceneCase{"no_logo", With(MakeScene(160, 120, LogoPlace::kTopLeft), [](broadcast::Scene& s) {
+                                s.logo = false, s.greyBox = true;
+                              }),
+                  0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The styles' opacity: the plate's parts opaque over alpha 120, one half, or 0.2 .. 0.9 left to right.
+TEST(Broadcast, StylesHaveTheirOpacity) {
+  auto alphas = [](LogoStyle style) {
+    const SyntheticBroadcast b(MakeScene(200, 150, LogoPlace::kTopLeft, style));
+    std::vector<int> seen(256);
+    for (uint8_t a : b.LogoAlpha()) ++seen[a];
+    return seen;
+  };
+  const std::vector<int> plate = alphas(LogoStyle::kPlate), opaque = alphas(LogoStyle::kOpaque),
+                         half = alphas(LogoStyle::kWhiteHalf), gradient = alphas(LogoStyle::kGradient);
+  EXPECT_GT(plate[120], 0);
+  EXPECT_EQ(plate[255], opaque[255]);  // the same opaque parts
+  EXPECT_EQ(opaque[255] + opaque[0], 200 * 150);
+  EXPECT_EQ(half[128], opaque[255]);
+  int lowest = 255, highest = 0;
+  for (int a = 1; a < 256; ++a) {
+    if (gradient[a] == 0) continue;
+    lowest = std::min(lowest, a), highest = std::max(highest, a);
+  }
+  EXPECT_NEAR(lowest, 51, 8);
+  EXPECT_NEAR(highest, 230, 8);
+}
+
 }  // namespace
 }  // namespace vle::test

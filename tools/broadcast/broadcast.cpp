@@ -45,14 +45,14 @@ int32_t CrOf(int32_t r, int32_t g, int32_t b) {
 
 // ---- The logo, in its box's own coordinates 0..1023 across and down ----
 
-struct LogoBox {
+struct Box {
   int left, top, width, height;
 };
 
 // Box 4 % .. 20 % across and 4 % .. 19 % down: inside the default region with room on every side.
-LogoBox BoxFor(int w, int h) {
+Box BoxFor(int w, int h) {
   const int left = w * 40 / 1000, top = h * 40 / 1000;
-  return LogoBox{left, top, std::max(1, w * 200 / 1000 - left), std::max(1, h * 190 / 1000 - top)};
+  return Box{left, top, std::max(1, w * 200 / 1000 - left), std::max(1, h * 190 / 1000 - top)};
 }
 
 struct Paint {
@@ -69,18 +69,50 @@ bool WithinSegment(int64_t px, int64_t py, int64_t ax, int64_t ay, int64_t bx, i
   return cross * cross <= radius * radius * len2;
 }
 
-Paint LogoAt(int s, int t) {
-  // Opaque parts first: they cover the plate.
+// The three opaque parts of the plate logo, or none; `part` gets their colour.
+bool LogoPart(int s, int t, Paint* part) {
   const int64_t rx = s - 300, ry = t - 430, d2 = rx * rx + ry * ry;
-  if (d2 <= 270 * 270 && d2 >= 160 * 160) return Paint{255, 250, 196, 30};  // gold ring
-  if (WithinSegment(s, t, 600, 130, 770, 690, 75) || WithinSegment(s, t, 940, 130, 770, 690, 75))
-    return Paint{255, 246, 246, 246};                                             // white V
-  if (s >= 90 && s < 934 && t >= 800 && t < 930) return Paint{255, 226, 32, 44};  // red bar
-  // The translucent plate with rounded corners.
-  const int cx = std::clamp(s, 150, 873), cy = std::clamp(t, 150, 873);
-  const int64_t ex = s - cx, ey = t - cy;
-  if (ex * ex + ey * ey <= 150 * 150) return Paint{120, 20, 40, 120};
+  if (d2 <= 270 * 270 && d2 >= 160 * 160) {
+    *part = Paint{255, 250, 196, 30};  // gold ring
+  } else if (WithinSegment(s, t, 600, 130, 770, 690, 75) || WithinSegment(s, t, 940, 130, 770, 690, 75)) {
+    *part = Paint{255, 246, 246, 246};  // white V
+  } else if (s >= 90 && s < 934 && t >= 800 && t < 930) {
+    *part = Paint{255, 226, 32, 44};  // red bar
+  } else {
+    return false;
+  }
+  return true;
+}
+
+Paint LogoAt(LogoStyle style, int s, int t) {
+  Paint p{0, 0, 0, 0};
+  const bool part = LogoPart(s, t, &p);
+  switch (style) {
+    case LogoStyle::kPlate: {
+      // Opaque parts first: they cover the plate. Then the translucent plate with rounded corners.
+      if (part) return p;
+      const int cx = std::clamp(s, 150, 873), cy = std::clamp(t, 150, 873);
+      const int64_t ex = s - cx, ey = t - cy;
+      if (ex * ex + ey * ey <= 150 * 150) return Paint{120, 20, 40, 120};
+      return Paint{0, 0, 0, 0};
+    }
+    case LogoStyle::kOpaque:
+      return part ? p : Paint{0, 0, 0, 0};
+    case LogoStyle::kWhiteHalf:
+      return part ? Paint{128, 255, 255, 255} : Paint{0, 0, 0, 0};
+    case LogoStyle::kGradient:
+      return part ? Paint{static_cast<uint8_t>(51 + 179 * std::clamp(s, 0, 1023) / 1023), 40, 200, 255}
+                  : Paint{0, 0, 0, 0};
+  }
   return Paint{0, 0, 0, 0};
+}
+
+Scene SceneOfSize(int width, int height, Layout layout) {
+  Scene scene;
+  scene.width = width;
+  scene.height = height;
+  scene.layout = layout;
+  return scene;
 }
 
 int32_t FloorDiv4096(int32_t v) { return v >= 0 ? v / 4096 : -((-v + 4095) / 4096); }
@@ -120,10 +152,22 @@ std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, Lay
 }
 
 SyntheticBroadcast::SyntheticBroadcast(int width, int height, Layout layout)
-    : width_(width), height_(height), layout_(layout), frameBytes_(FrameBytes(width, height, layout)) {
+    : SyntheticBroadcast(SceneOfSize(width, height, layout)) {}
+
+SyntheticBroadcast::SyntheticBroadcast(const Scene& scene)
+    : scene_(scene),
+      width_(scene.width),
+      height_(scene.height),
+      layout_(scene.layout),
+      frameBytes_(FrameBytes(scene.width, scene.height, scene.layout)) {
+  const int width = width_, height = height_;
   if (frameBytes_ == 0) {
     throw std::invalid_argument("no broadcast of " + std::to_string(width) + "x" + std::to_string(height) +
-                                (layout == Layout::kYuy2 ? " in yuy2" : " in bgr24"));
+                                (layout_ == Layout::kYuy2 ? " in yuy2" : " in bgr24"));
+  }
+  if (scene.letterbox < 0 || scene.pillarbox < 0 || 4 * (height - 2 * scene.letterbox) < height ||
+      4 * (width - 2 * scene.pillarbox) < width) {
+    throw std::invalid_argument("bars leave too little picture");
   }
   // Phase steps per column and row of the three waves (luma, red and blue difference): 1.5, 0.7
   // and 0.9 periods across, 0.8, 1.1 and 0.6 down, running in different directions.
@@ -136,20 +180,54 @@ SyntheticBroadcast::SyntheticBroadcast(int width, int height, Layout layout)
   }
   logoAlpha_.assign(size_t(width) * size_t(height), 0);
   logoRgb_.assign(3 * size_t(width) * size_t(height), 0);
-  const LogoBox box = BoxFor(width, height);
+
+  // The logo's box in the active picture, mirrored for the other corners.
+  const int activeX = scene.pillarbox, activeY = scene.letterbox;
+  const int activeW = width - 2 * activeX, activeH = height - 2 * activeY;
+  Box box = BoxFor(activeW, activeH);
+  const bool right = scene.place == LogoPlace::kTopRight || scene.place == LogoPlace::kBottomRight;
+  const bool bottom = scene.place == LogoPlace::kBottomLeft || scene.place == LogoPlace::kBottomRight ||
+                      scene.place == LogoPlace::kBottomCentre;
+  const bool centre = scene.place == LogoPlace::kTopCentre || scene.place == LogoPlace::kBottomCentre;
+  const int mirroredLeft = activeW - box.left - box.width, mirroredTop = activeH - box.top - box.height;
+  const Box placed{activeX + (centre ? (activeW - box.width) / 2 : right ? mirroredLeft : box.left),
+                       activeY + (bottom ? mirroredTop : box.top), box.width, box.height};
+  if (scene.greyBox) {
+    // Diagonally opposite; for a logo along an edge, the opposite edge's left corner.
+    const bool greyRight = centre ? false : !right;
+    const bool greyBottom = !bottom;
+    greyBox_ = PixelBox{activeX + (greyRight ? mirroredLeft : box.left),
+                        activeY + (greyBottom ? mirroredTop : box.top), box.width, box.height};
+  }
+  if (!scene.logo) return;
+  box = placed;
+  int minX = width, minY = height, maxX = -1, maxY = -1;
   for (int y = box.top; y < std::min(height, box.top + box.height); ++y) {
     // Pixel centres in 1/1024 of the box.
     const int t = (2 * (y - box.top) + 1) * 512 / box.height;
     for (int x = box.left; x < std::min(width, box.left + box.width); ++x) {
       const int s = (2 * (x - box.left) + 1) * 512 / box.width;
-      const Paint p = LogoAt(s, t);
+      const Paint p = LogoAt(scene.style, s, t);
       const size_t i = size_t(y) * size_t(width) + size_t(x);
       logoAlpha_[i] = p.alpha;
       logoRgb_[3 * i] = p.r;
       logoRgb_[3 * i + 1] = p.g;
       logoRgb_[3 * i + 2] = p.b;
+      if (p.alpha != 0) {
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+      }
     }
   }
+  if (maxX >= 0) logoBox_ = PixelBox{minX, minY, maxX - minX + 1, maxY - minY + 1};
+}
+
+bool SyntheticBroadcast::LogoShown(int64_t n) const {
+  if (!scene_.logo) return false;
+  for (const FrameRange& r : scene_.breaks) {
+    if (n >= r.begin && n < r.end) return false;
+  }
+  return true;
 }
 
 std::vector<uint8_t> SyntheticBroadcast::OpaqueMask() const {
@@ -170,6 +248,9 @@ void SyntheticBroadcast::RenderRgb(int64_t n, uint8_t* rgb) const {
   const int32_t side = std::max(2, h / 4);
   const int32_t squareX = w - (m * 4) % (w + side);
   const int32_t squareY = (m * 3) % (h + side) - side;
+  const bool logo = LogoShown(n);
+  const int barX = scene_.pillarbox, barY = scene_.letterbox;
+  const PixelBox& grey = greyBox_;
 
   for (int y = 0; y < h; ++y) {
     uint8_t* row = rgb + 3 * size_t(y) * size_t(w);
@@ -190,9 +271,14 @@ void SyntheticBroadcast::RenderRgb(int64_t n, uint8_t* rgb) const {
         const bool dark = (((x - squareX) >> 3) ^ ((y - squareY) >> 3)) & 1;
         r = dark ? 20 : 90, g = dark ? 24 : 60, b = dark ? 60 : 150;
       }
+      if (x < barX || x >= w - barX || y < barY || y >= h - barY) {
+        r = g = b = 0;
+      } else if (x >= grey.left && x < grey.left + grey.width && y >= grey.top && y < grey.top + grey.height) {
+        r = g = b = 128;
+      }
       uint8_t* p = row + 3 * size_t(x);
       const size_t i = size_t(y) * size_t(w) + size_t(x);
-      const int32_t a = logoAlpha_[i];
+      const int32_t a = logo ? logoAlpha_[i] : 0;
       if (a == 0) {
         p[0] = Clamp(r), p[1] = Clamp(g), p[2] = Clamp(b);
       } else {

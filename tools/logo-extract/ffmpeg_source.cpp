@@ -1,6 +1,11 @@
 // Recordings through FFmpeg: demux, decode, and convert each picture to the host layout at one
 // size. Yuy2 frames are made full-range BT.601, the convention the plug-in converts them with, so
 // the template's colours are the recording's colours.
+//
+// Sampling: key frames only by dropping every other packet before the decoder sees it (and telling
+// the decoder to discard non-key pictures, for streams whose key flags are incomplete); one frame
+// every S seconds by seeking back to the key frame at or before each target time and decoding only
+// key frames from there, so that each sample costs one decoded picture.
 #include <algorithm>
 #include <cstring>
 
@@ -55,8 +60,8 @@ bool FullRange(const AVFrame* f) {
 class RecordingSource final : public FrameSource {
  public:
   RecordingSource(const std::string& path, broadcast::Layout layout,
-                  const std::optional<std::pair<int, int>>& size)
-      : FrameSource(layout), name_(path == "-" ? "standard input" : "'" + path + "'") {
+                  const std::optional<std::pair<int, int>>& size, const Sampling& sampling)
+      : FrameSource(layout), name_(path == "-" ? "standard input" : "'" + path + "'"), sampling_(sampling) {
     try {
       Open(path, size);
     } catch (...) {
@@ -71,10 +76,25 @@ class RecordingSource final : public FrameSource {
   int height() const override { return height_; }
   int64_t expectedFrames() const override { return expected_; }
 
+  double Time() const override { return time_; }
+  bool Rereadable() const override { return rereadable_; }
+
   bool Next(uint8_t* out) override {
+    if (sampling_.mode == Sampling::Mode::kEvery && decoded_ > 0 && !SeekTo(time_ + sampling_.seconds)) {
+      return false;
+    }
     for (int failures = 0;;) {
       const int rc = avcodec_receive_frame(decoder_, frame_);
       if (rc >= 0) {
+        const int64_t pts = frame_->best_effort_timestamp;
+        // After a seek that landed on the key frame handed out last, go on to the next one.
+        if (sampling_.mode == Sampling::Mode::kEvery && decoded_ > 0 && pts != AV_NOPTS_VALUE &&
+            lastPts_ != AV_NOPTS_VALUE && pts <= lastPts_) {
+          av_frame_unref(frame_);
+          continue;
+        }
+        lastPts_ = pts;
+        time_ = pts == AV_NOPTS_VALUE ? time_ + frameSeconds_ : (pts - startPts_) * timeBase_;
         Convert(out);
         av_frame_unref(frame_);
         ++decoded_;
@@ -105,6 +125,19 @@ class RecordingSource final : public FrameSource {
   }
 
  private:
+  // Seeks to the key frame nearest `seconds` after the frame handed out last; false when that is
+  // past the end.
+  bool SeekTo(double seconds) {
+    if (duration_ > 0 && seconds > duration_) return false;
+    const int64_t target = startPts_ + static_cast<int64_t>(seconds / timeBase_);
+    const int64_t after = lastPts_ == AV_NOPTS_VALUE ? INT64_MIN : lastPts_ + 1;
+    // No key frame after the last one handed out: the samples are complete.
+    if (avformat_seek_file(format_, stream_, after, target, INT64_MAX, 0) < 0) return false;
+    avcodec_flush_buffers(decoder_);
+    flushed_ = false;
+    return true;
+  }
+
   void Open(const std::string& path, const std::optional<std::pair<int, int>>& size) {
     av_log_set_level(AV_LOG_QUIET);  // errors are reported here, one line each
     // "-" is standard input, as for raw frames; FFmpeg names it "pipe:0".
@@ -119,6 +152,7 @@ class RecordingSource final : public FrameSource {
     decoder_ = avcodec_alloc_context3(codec);
     if (decoder_ == nullptr) throw RunError("out of memory");
     rc = avcodec_parameters_to_context(decoder_, st->codecpar);
+    if (sampling_.mode != Sampling::Mode::kAll) decoder_->skip_frame = AVDISCARD_NONKEY;
     if (rc >= 0) rc = avcodec_open2(decoder_, codec, nullptr);
     if (rc < 0) throw RunError("cannot decode " + name_ + ": " + AvError(rc));
     width_ = size ? size->first : st->codecpar->width;
@@ -133,6 +167,27 @@ class RecordingSource final : public FrameSource {
     } else if (format_->duration > 0 && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) {
       expected_ = av_rescale(format_->duration, st->avg_frame_rate.num,
                              int64_t(st->avg_frame_rate.den) * AV_TIME_BASE);
+    }
+    timeBase_ = av_q2d(st->time_base);
+    startPts_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    if (format_->duration > 0) duration_ = double(format_->duration) / AV_TIME_BASE;
+    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) frameSeconds_ = 1 / av_q2d(st->avg_frame_rate);
+    rereadable_ = path != "-" && format_->pb != nullptr && (format_->pb->seekable & AVIO_SEEKABLE_NORMAL);
+    if (sampling_.mode == Sampling::Mode::kKeyframes) {
+      // The index, where the container has one, counts the key frames; otherwise the count is unknown.
+      int64_t keys = 0;
+      const int entries = avformat_index_get_entries_count(st);
+      for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        if (e != nullptr && (e->flags & AVINDEX_KEYFRAME)) ++keys;
+      }
+      expected_ = keys > 0 ? keys : -1;
+    } else if (sampling_.mode == Sampling::Mode::kEvery) {
+      if (!rereadable_) {
+        throw RunError("--sample every:S seeks, and " + name_ +
+                       " is a stream that cannot seek: use --sample keyframes or all");
+      }
+      expected_ = duration_ > 0 ? static_cast<int64_t>(duration_ / sampling_.seconds) + 1 : -1;
     }
     packet_ = av_packet_alloc();
     frame_ = av_frame_alloc();
@@ -159,7 +214,8 @@ class RecordingSource final : public FrameSource {
         return;
       }
       if (rc < 0) throw RunError("cannot read " + name_ + ": " + AvError(rc));
-      if (packet_->stream_index != stream_) {
+      if (packet_->stream_index != stream_ ||
+          (sampling_.mode != Sampling::Mode::kAll && !(packet_->flags & AV_PKT_FLAG_KEY))) {
         av_packet_unref(packet_);
         continue;
       }
@@ -209,13 +265,19 @@ class RecordingSource final : public FrameSource {
   int64_t damaged_ = 0;
   int lastError_ = 0;
   bool flushed_ = false;
+  Sampling sampling_;
+  double timeBase_ = 0, duration_ = 0, time_ = -1, frameSeconds_ = 0.04;
+  int64_t startPts_ = 0;
+  int64_t lastPts_ = AV_NOPTS_VALUE;
+  bool rereadable_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
-                                           const std::optional<std::pair<int, int>>& size) {
-  return std::make_unique<RecordingSource>(path, layout, size);
+                                           const std::optional<std::pair<int, int>>& size,
+                                           const Sampling& sampling) {
+  return std::make_unique<RecordingSource>(path, layout, size, sampling);
 }
 
 }  // namespace vle::extract

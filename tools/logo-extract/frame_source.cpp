@@ -4,12 +4,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace vle::extract {
+
+int64_t FrameSource::Skip(int64_t count) {
+  std::vector<uint8_t> scratch(frameBytes());
+  int64_t skipped = 0;
+  while (skipped < count && Next(scratch.data())) ++skipped;
+  return skipped;
+}
+
 namespace {
+
+constexpr double kAssumedRate = broadcast::SyntheticBroadcast::kFramesPerSecond;
 
 class DemoSource final : public FrameSource {
  public:
@@ -23,6 +34,13 @@ class DemoSource final : public FrameSource {
     broadcast_.Render(next_++, frame);
     return true;
   }
+  double Time() const override { return next_ > 0 ? double(next_ - 1) / kAssumedRate : -1; }
+  int64_t Skip(int64_t count) override {
+    const int64_t n = std::min(count, frames_ - next_);
+    next_ += n;
+    return n;
+  }
+  bool Rereadable() const override { return true; }
 
  private:
   broadcast::SyntheticBroadcast broadcast_;
@@ -53,6 +71,7 @@ class RawSource final : public FrameSource {
                          std::to_string(bytes) + " bytes");
         }
         expected_ = static_cast<int64_t>(size / bytes);
+        regular_ = true;
       }
     }
   }
@@ -62,6 +81,17 @@ class RawSource final : public FrameSource {
   int width() const override { return width_; }
   int height() const override { return height_; }
   int64_t expectedFrames() const override { return expected_; }
+  double Time() const override { return read_ > 0 ? double(read_ - 1) / kAssumedRate : -1; }
+  bool Rereadable() const override { return regular_; }
+  int64_t Skip(int64_t count) override {
+    if (!regular_) return FrameSource::Skip(count);
+    const int64_t n = std::min(count, expected_ - read_);
+    if (n <= 0) return 0;
+    if (fseeko(file_, off_t(n) * off_t(frameBytes()), SEEK_CUR) != 0)
+      throw RunError("cannot read " + name_ + ": " + std::strerror(errno));
+    read_ += n;
+    return n;
+  }
 
   bool Next(uint8_t* frame) override {
     const size_t bytes = frameBytes();
@@ -88,7 +118,34 @@ class RawSource final : public FrameSource {
   std::FILE* file_ = nullptr;
   int64_t expected_ = -1;
   int64_t read_ = 0;
+  bool regular_ = false;
   std::vector<uint8_t> scratch_;
+};
+
+// Hands out every `stride`th frame of a source, starting with its first.
+class StridedSource final : public FrameSource {
+ public:
+  StridedSource(std::unique_ptr<FrameSource> inner, int64_t stride)
+      : FrameSource(inner->layout()), inner_(std::move(inner)), stride_(stride) {}
+  int width() const override { return inner_->width(); }
+  int height() const override { return inner_->height(); }
+  int64_t expectedFrames() const override {
+    const int64_t e = inner_->expectedFrames();
+    return e < 0 ? -1 : (e + stride_ - 1) / stride_;
+  }
+  bool Next(uint8_t* frame) override {
+    if (started_ && inner_->Skip(stride_ - 1) < stride_ - 1) return false;
+    started_ = true;
+    return inner_->Next(frame);
+  }
+  double Time() const override { return inner_->Time(); }
+  std::string Remark() const override { return inner_->Remark(); }
+  bool Rereadable() const override { return inner_->Rereadable(); }
+
+ private:
+  std::unique_ptr<FrameSource> inner_;
+  int64_t stride_;
+  bool started_ = false;
 };
 
 // Stops any source after a number of frames.
@@ -108,6 +165,8 @@ class LimitedSource final : public FrameSource {
     return true;
   }
   std::string Remark() const override { return inner_->Remark(); }
+  double Time() const override { return inner_->Time(); }
+  bool Rereadable() const override { return inner_->Rereadable(); }
 
  private:
   std::unique_ptr<FrameSource> inner_;
@@ -117,19 +176,32 @@ class LimitedSource final : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> OpenSource(const Options& o) {
+std::unique_ptr<FrameSource> EveryNth(std::unique_ptr<FrameSource> source, int64_t n) {
+  if (n <= 1) return source;
+  return std::make_unique<StridedSource>(std::move(source), n);
+}
+
+std::unique_ptr<FrameSource> OpenSource(const Options& o, const Sampling& sampling) {
   std::unique_ptr<FrameSource> source;
   switch (o.input) {
     case InputKind::kDemo:
-      return std::make_unique<DemoSource>(o.size->first, o.size->second, o.layout, *o.frames);
+      source = std::make_unique<DemoSource>(o.size->first, o.size->second, o.layout, *o.frames);
+      break;
     case InputKind::kRaw:
       source = std::make_unique<RawSource>(o.inputPath, o.rawWidth, o.rawHeight, o.layout);
       break;
     case InputKind::kRecording:
-      source = OpenRecording(o.inputPath, o.layout, o.size);
+      source = OpenRecording(o.inputPath, o.layout, o.size, sampling);
       break;
   }
-  if (o.frames) source = std::make_unique<LimitedSource>(std::move(source), *o.frames);
+  // The demo's --frames is its length; elsewhere it limits the frames handed out.
+  if (o.input != InputKind::kRecording && sampling.mode == Sampling::Mode::kEvery) {
+    const int64_t stride = std::max<int64_t>(1, std::llround(sampling.seconds * kAssumedRate));
+    source = std::make_unique<StridedSource>(std::move(source), stride);
+  }
+  if (o.frames && o.input != InputKind::kDemo) {
+    source = std::make_unique<LimitedSource>(std::move(source), *o.frames);
+  }
   return source;
 }
 

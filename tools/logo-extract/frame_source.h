@@ -33,6 +33,14 @@ class FrameSource {
   virtual bool Next(uint8_t* frame) = 0;
   // Something the user should know once the run is over (skipped damaged packets), or empty.
   virtual std::string Remark() const { return std::string(); }
+  // The time of the frame Next() filled last, in seconds from the start of the input; raw input
+  // and the demo count 25 frames a second. Negative before the first frame or when unknown.
+  virtual double Time() const { return -1; }
+  // Passes over up to `count` frames without handing them out; returns how many there were.
+  // Sources that can move on without decoding or reading override it.
+  virtual int64_t Skip(int64_t count);
+  // Whether the input is a file that can be opened and read again from the start (not a pipe).
+  virtual bool Rereadable() const { return false; }
 
  protected:
   explicit FrameSource(broadcast::Layout layout) : layout_(layout) {}
@@ -41,12 +49,21 @@ class FrameSource {
   broadcast::Layout layout_;
 };
 
-// Opens the input the options name; throws RunError (missing file, nothing decodable, a size that
-// does not fit the layout, a raw file that is not a whole number of frames).
-std::unique_ptr<FrameSource> OpenSource(const Options& options);
+// Opens the input the options name, sampled as `sampling` says; throws RunError (missing file,
+// nothing decodable, a size that does not fit the layout, a raw file that is not a whole number of
+// frames, seeking asked of a pipe).
+std::unique_ptr<FrameSource> OpenSource(const Options& options, const Sampling& sampling);
+inline std::unique_ptr<FrameSource> OpenSource(const Options& options) {
+  return OpenSource(options, options.sampling);
+}
 
-// The FFmpeg part, in a file of its own.
+// Every `n`th frame of `source`, starting with its first.
+std::unique_ptr<FrameSource> EveryNth(std::unique_ptr<FrameSource> source, int64_t n);
+
+// The FFmpeg part, in a file of its own. Key frames are sampled by discarding the other packets
+// before decoding; every:S by seeking.
 std::unique_ptr<FrameSource> OpenRecording(const std::string& path, broadcast::Layout layout,
-                                           const std::optional<std::pair<int, int>>& size);
+                                           const std::optional<std::pair<int, int>>& size,
+                                           const Sampling& sampling);
 
 }  // namespace vle::extract

@@ -1,12 +1,20 @@
 // logo-extract: a command-line host of the logo extractor plug-in. It feeds a recording, raw frames
 // or the synthetic broadcast through the plug-in exactly as a TV-viewing host would, works the
 // settings window's Start, Stop and Save, and writes the template bitmap and a preview picture.
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstring>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "analysis/logo_finder.h"
+#include "analysis/luma_plane.h"
+#include "analysis/steady_mask.h"
+#include "analysis_outputs.h"
 #include "frame_source.h"
 #include "options.h"
 #include "outputs.h"
@@ -52,39 +60,238 @@ int64_t BitmapBytes(int32_t sizeX, int32_t sizeY) {
   return 58 + ((3 * w + 3) / 4 * 4) * h;
 }
 
-int Run(const Options& o) {
-  std::unique_ptr<FrameSource> source = OpenSource(o);
-  OutputFile bitmap(o.templatePath), preview(o.previewPath), frames(o.framesPath);
-  PluginHost plugin(o.pluginPath.empty() ? DefaultPluginPath() : o.pluginPath);
-
-  const int width = source->width(), height = source->height();
-  plugin.Open(width, height, source->layout());
-  const WindowSettings s = plugin.Apply(o);
-  const int32_t sizeX = ParseTenths(s.sizeX), sizeY = ParseTenths(s.sizeY);
-  if (sizeX < 0 || sizeY < 0) throw RunError("the settings window shows an unreadable region size");
-
-  std::vector<uint8_t> frame(source->frameBytes());
-  int64_t handed = 0, captured = 0;
-  Progress progress(source->expectedFrames(), !o.quiet);
-  plugin.Start();
-  while (!g_interrupted && source->Next(frame.data())) {
-    if (plugin.Process(frame.data())) ++captured;
-    ++handed;
-    if (frames.active()) frames.Write(frame.data(), frame.size());
-    progress.Update(handed);
+// The luma of a frame's rectangle, as the plug-in reads it.
+analysis::LumaPlane RegionLuma(const uint8_t* frame, int width, int height, broadcast::Layout layout,
+                               const analysis::Rect& r) {
+  analysis::LumaPlane luma;
+  if (layout == broadcast::Layout::kYuy2) {
+    const ptrdiff_t stride = 2 * ptrdiff_t(width);
+    analysis::LumaFromYuy2(frame + r.top * stride + 2 * r.left, r.width, r.height, stride, &luma);
+  } else {
+    // Bottom-up rows: the rectangle's top row is frame row height - 1 - top.
+    const ptrdiff_t stride = 3 * ptrdiff_t(width);
+    analysis::LumaFromBgr24(frame + (height - 1 - r.top) * stride + 3 * r.left, r.width, r.height, -stride, &luma);
   }
-  const double rate = progress.Rate(handed);
+  return luma;
+}
+
+// The region's pixels in a frame, as the plug-in computes them from the tenths.
+analysis::Rect RegionPixels(int width, int height, const int32_t tenths[4]) {
+  return analysis::Rect{int(MulDiv(width, tenths[0], 1000)), int(MulDiv(height, tenths[1], 1000)),
+                        int(MulDiv(width, tenths[2], 1000)), int(MulDiv(height, tenths[3], 1000))};
+}
+
+// ---- Finding the logo ----
+
+constexpr int kFindSamples = 48;
+
+struct Found {
+  Region region;
+  int samples = 0, withoutLogo = 0;
+  int64_t framesDecoded = 0;
+  analysis::FinderResult result;
+  int factor = 1;  // samples are the frames shrunk by this
+};
+
+// Samples the whole input a second time, cheaply, and locates the logo. Throws RunError ("no logo")
+// when there is none.
+Found FindLogo(const Options& o, bool showProgress) {
+  // A recording is sampled by seeking to about kFindSamples key frames spread over it; when that
+  // yields too few (a short recording, rare key frames), every nth frame is decoded instead.
+  std::unique_ptr<FrameSource> probe = OpenSource(o, Sampling{});
+  const int width = probe->width(), height = probe->height();
+  const broadcast::Layout layout = probe->layout();
+  if (!probe->Rereadable()) {
+    throw RunError("--find-logo reads the input twice, and this input is a pipe: give a file");
+  }
+  const int64_t expected = probe->expectedFrames();
+  probe.reset();
+  const int factor = std::max(1, (width + 1279) / 1280);
+  const int sampleW = (width + factor - 1) / factor, sampleH = (height + factor - 1) / factor;
+
+  auto collect = [&](std::unique_ptr<FrameSource> source, analysis::LogoFinder* finder, int64_t* decoded) {
+    std::vector<uint8_t> frame(source->frameBytes());
+    Progress progress(std::min<int64_t>(source->expectedFrames(), kFindSamples * 4), showProgress);
+    while (!g_interrupted && finder->samples() < size_t(kFindSamples) * 4 && source->Next(frame.data())) {
+      ++*decoded;
+      const analysis::Rect all{0, 0, width, height};
+      finder->Add(analysis::Shrink(RegionLuma(frame.data(), width, height, layout, all), factor));
+      progress.Update(*decoded, "looking for the logo");
+    }
+    progress.Finish();
+    if (g_interrupted) throw RunError("interrupted; nothing written");
+  };
+
+  Found found;
+  analysis::LogoFinder finder(sampleW, sampleH);
+  const double fps = broadcast::SyntheticBroadcast::kFramesPerSecond;
+  if (o.input == InputKind::kRecording && !o.frames && expected > 0) {
+    const double seconds = std::max(0.04, double(expected) / fps / kFindSamples);
+    collect(OpenSource(o, Sampling{Sampling::Mode::kEvery, seconds}), &finder, &found.framesDecoded);
+  }
+  if (finder.samples() < size_t(kFindSamples) / 2) {
+    finder = analysis::LogoFinder(sampleW, sampleH);
+    const int64_t frames = o.frames ? std::min(*o.frames, expected < 0 ? *o.frames : expected) : expected;
+    const int64_t stride = frames > 0 ? std::max<int64_t>(1, frames / kFindSamples) : 25;
+    collect(EveryNth(OpenSource(o, Sampling{}), stride), &finder, &found.framesDecoded);
+  }
+  const analysis::FinderResult r = finder.Find();
+  if (!r.found) throw RunError(r.why);
+  found.samples = r.samples;
+  found.withoutLogo = r.withoutLogo;
+  found.result = r;
+  found.factor = factor;
+
+  // The box at the frame's size with a small margin, widened to whole tenths of a percent.
+  const int marginX = std::max(2, width / 100), marginY = std::max(2, height / 100);
+  const int64_t left = std::max<int64_t>(0, int64_t(r.box.left) * factor - marginX);
+  const int64_t top = std::max<int64_t>(0, int64_t(r.box.top) * factor - marginY);
+  const int64_t right = std::min<int64_t>(width, int64_t(r.box.right()) * factor + marginX);
+  const int64_t bottom = std::min<int64_t>(height, int64_t(r.box.bottom()) * factor + marginY);
+  const int32_t x = int32_t(left * 1000 / width), y = int32_t(top * 1000 / height);
+  const int32_t x2 = int32_t(std::min<int64_t>(1000, (right * 1000 + width - 1) / width));
+  const int32_t y2 = int32_t(std::min<int64_t>(1000, (bottom * 1000 + height - 1) / height));
+  found.region = Region{x, y, x2 - x, y2 - y};
+  return found;
+}
+
+// ---- Capturing the template ----
+
+struct Capture {
+  int64_t handed = 0, captured = 0;
+  int64_t withoutLogo = 0;  // frames left out because they lacked the logo that was found
+  int64_t lastChange = 0;  // the frame (1-based) that changed the template last; 0: none did
+  bool stoppedStable = false;
+  double rate = 0;
+};
+
+// Hands the frames to the plug-in between Start and Stop. The template the plug-in draws over the
+// region is compared frame to frame, which tells when it stops changing.
+// With the logo found, frames that lack it (advertising breaks) are not handed to the plug-in:
+// they would key the logo away.
+Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugin, const analysis::Rect& region,
+                        const Found* found, analysis::SteadyMask* mask, OutputFile& frames,
+                        std::vector<uint8_t>& frame) {
+  Capture c;
+  const int width = source.width(), height = source.height();
+  const broadcast::Layout layout = source.layout();
+  const size_t pixelBytes = layout == broadcast::Layout::kYuy2 ? 2 : 3;
+  const size_t rowBytes = pixelBytes * size_t(width);
+  std::vector<uint8_t> shown, previous;
+  // Changed template pixels per captured frame over the last 25, for the progress bar.
+  std::vector<int64_t> recent(25);
+  int64_t recentSum = 0, capturedAtChange = 0;
+  Progress progress(source.expectedFrames(), !o.quiet);
+  char note[96] = "";
+  std::optional<analysis::LogoPresence> presence;
+  analysis::Rect presenceArea;
+  if (found != nullptr) {
+    presence.emplace(found->result, (width + found->factor - 1) / found->factor);
+    const analysis::Rect& a = presence->area();
+    const int f = found->factor;
+    const int left = std::max(0, a.left * f), top = std::max(0, a.top * f);
+    presenceArea = analysis::Rect{left, top, std::min(width, a.right() * f) - left, std::min(height, a.bottom() * f) - top};
+  }
+  plugin.Start();
+  while (!g_interrupted && source.Next(frame.data())) {
+    if (presence && !presenceArea.empty() &&
+        !presence->Shows(analysis::Shrink(RegionLuma(frame.data(), width, height, layout, presenceArea), found->factor))) {
+      ++c.withoutLogo;
+      progress.Update(c.handed + c.withoutLogo, note);
+      continue;
+    }
+    // The plug-in draws over the region: read what it will capture first.
+    analysis::LumaPlane input;
+    if (mask != nullptr) input = RegionLuma(frame.data(), width, height, layout, region);
+    const bool captured = plugin.Process(frame.data());
+    ++c.handed;
+    if (frames.active()) frames.Write(frame.data(), frame.size());
+    if (captured) {
+      ++c.captured;
+      if (mask != nullptr) mask->Add(input);
+      // The region as drawn: rows in frame order (either layout), compared pixel by pixel.
+      shown.resize(pixelBytes * size_t(region.width) * size_t(region.height));
+      for (int y = 0; y < region.height; ++y) {
+        const int row = layout == broadcast::Layout::kYuy2 ? region.top + y : height - 1 - (region.top + y);
+        std::memcpy(&shown[size_t(y) * pixelBytes * size_t(region.width)],
+                    frame.data() + size_t(row) * rowBytes + pixelBytes * size_t(region.left),
+                    pixelBytes * size_t(region.width));
+      }
+      int64_t changed = 0;
+      if (previous.size() != shown.size()) {
+        changed = int64_t(region.width) * region.height;
+      } else {
+        for (size_t i = 0; i < shown.size(); i += pixelBytes) {
+          changed += std::memcmp(&shown[i], &previous[i], pixelBytes) != 0;
+        }
+      }
+      shown.swap(previous);
+      if (changed > 0) {
+        c.lastChange = c.handed + c.withoutLogo;
+        capturedAtChange = c.captured;
+      }
+      recentSum += changed - recent[size_t(c.captured % 25)];
+      recent[size_t(c.captured % 25)] = changed;
+      std::snprintf(note, sizeof note, " %lld template px changed in the last 25 frames ", (long long)recentSum);
+      if (o.untilStable && c.captured - capturedAtChange >= *o.untilStable) {
+        c.stoppedStable = true;
+        progress.Update(c.handed, note);
+        break;
+      }
+    }
+    progress.Update(c.handed + c.withoutLogo, note);
+  }
+  c.rate = progress.Rate(c.handed + c.withoutLogo);
   progress.Finish();
   plugin.Stop();
+  return c;
+}
+
+int Run(const Options& given) {
+  const auto started = std::chrono::steady_clock::now();
+  Options o = given;
+  std::unique_ptr<FrameSource> source = OpenSource(o);
+  OutputFile bitmap(o.templatePath), preview(o.previewPath), frames(o.framesPath), maskFile(o.maskPath),
+      reportFile(o.reportPath);
+  PluginHost plugin(o.pluginPath.empty() ? DefaultPluginPath() : o.pluginPath);
+  const int width = source->width(), height = source->height();
+
+  Found found;
+  if (o.findLogo) {
+    found = FindLogo(o, !o.quiet);
+    o.region = found.region;
+  }
+
+  plugin.Open(width, height, source->layout());
+  const WindowSettings s = plugin.Apply(o);
+  const int32_t tenths[4] = {ParseTenths(s.posX), ParseTenths(s.posY), ParseTenths(s.sizeX), ParseTenths(s.sizeY)};
+  if (tenths[2] < 0 || tenths[3] < 0 || tenths[0] < 0 || tenths[1] < 0) {
+    throw RunError("the settings window shows an unreadable region");
+  }
+  const analysis::Rect region = RegionPixels(width, height, tenths);
+  const int threshold = std::atoi(s.threshold.c_str()), blackLevel = std::atoi(s.blackLevel.c_str());
+  if (o.findLogo && !o.quiet) {
+    std::fprintf(stderr, "logo-extract: logo found at %s,%s,%s,%s %%: x %d, y %d, %d \u00d7 %d px\n", s.posX.c_str(),
+                 s.posY.c_str(), s.sizeX.c_str(), s.sizeY.c_str(), region.left, region.top, region.width,
+                 region.height);
+  }
+
+  std::vector<uint8_t> frame(source->frameBytes());
+  analysis::SteadyMask mask(width, height, region);
+  const Capture c = CaptureTemplate(o, *source, plugin, region, o.findLogo ? &found : nullptr, &mask, frames, frame);
   if (g_interrupted) throw RunError("interrupted; nothing written");
-  if (captured == 0) {
-    throw RunError("the plug-in captured none of the " + std::to_string(handed) +
+  if (c.captured == 0) {
+    throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
                    " frames: it lets the picture settle for the first 25, so give it more");
   }
+  const analysis::LumaPlane logoMask = mask.Mask(threshold, blackLevel, s.invert);
+  const analysis::Rect logoBox = analysis::BoundingBox(logoMask);
+  const analysis::Rect delogo = analysis::DelogoBox(logoBox, width, height);
+  if (o.delogo && delogo.empty()) throw RunError("the template holds no logo pixels: no box for delogo");
 
   if (bitmap.active()) {
     bitmap.CloseStream();
-    plugin.Save(bitmap.temporaryPath(), bitmap.path(), BitmapBytes(sizeX, sizeY));
+    plugin.Save(bitmap.temporaryPath(), bitmap.path(), BitmapBytes(tenths[2], tenths[3]));
   }
   plugin.Close();  // the plug-in writes its settings file now
   if (preview.active()) {
@@ -92,9 +299,38 @@ int Run(const Options& o) {
     WritePng(preview.temporaryPath(), preview.path(),
              broadcast::FrameToRgb(frame.data(), width, height, source->layout()), width, height);
   }
+  if (maskFile.active()) {
+    maskFile.CloseStream();
+    WriteMask(maskFile.temporaryPath(), maskFile.path(), logoMask);
+  }
+  if (reportFile.active()) {
+    Report r;
+    r.input = o.input == InputKind::kDemo ? "demo" : o.inputPath;
+    r.width = width, r.height = height;
+    r.pixelFormat = source->layout() == broadcast::Layout::kYuy2 ? "yuy2" : "bgr24";
+    r.sampling = SamplingText(o.sampling);
+    std::copy(tenths, tenths + 4, r.region);
+    r.regionPx = region;
+    if (!logoBox.empty()) r.logoBox = logoBox;
+    r.framesDecoded = c.handed + c.withoutLogo, r.framesCaptured = c.captured;
+    r.framesWithoutLogo = c.withoutLogo;
+    if (c.lastChange > 0) r.stableAfter = c.lastChange;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    r.findLogo = o.findLogo;
+    r.findSamples = found.samples, r.findSamplesWithoutLogo = found.withoutLogo;
+    r.findFramesDecoded = found.framesDecoded;
+    r.threshold = threshold, r.blackLevel = blackLevel, r.invert = s.invert;
+    r.keyColour = RgbHex(s.keyColour);
+    r.untilStable = o.untilStable;
+    reportFile.CloseStream();
+    WriteReport(reportFile.temporaryPath(), reportFile.path(), r);
+  }
   bitmap.Commit();
   preview.Commit();
   frames.Commit();
+  maskFile.Commit();
+  reportFile.Commit();
+  if (o.delogo) std::printf("delogo=x=%d:y=%d:w=%d:h=%d\n", delogo.left, delogo.top, delogo.width, delogo.height);
 
   if (!o.quiet) {
     // Reported at the end, so that a failing run says one thing only: what went wrong.
@@ -106,21 +342,39 @@ int Run(const Options& o) {
                  s.blackLevel.c_str(), s.invert ? "on" : "off", RgbHex(s.keyColour).c_str());
     const std::string remark = source->Remark();
     if (!remark.empty()) std::fprintf(stderr, "logo-extract: %s\n", remark.c_str());
+    if (o.findLogo) {
+      std::fprintf(stderr, "logo-extract: the logo was looked for in %d sampled frames (%d without it)\n",
+                   found.samples, found.withoutLogo);
+    }
     std::fprintf(stderr,
-                 "logo-extract: %lld frames (%.1f fps), %lld captured after the plug-in's "
+                 "logo-extract: %lld frames (%.1f fps, sampling %s), %lld captured after the plug-in's "
                  "settling\n",
-                 (long long)handed, rate, (long long)captured);
+                 (long long)(c.handed + c.withoutLogo), c.rate, SamplingText(o.sampling).c_str(), (long long)c.captured);
+    if (c.withoutLogo > 0) {
+      std::fprintf(stderr, "logo-extract: %lld frames without the logo (advertising breaks) were left out\n",
+                   (long long)c.withoutLogo);
+    }
+    if (c.stoppedStable) {
+      std::fprintf(stderr, "logo-extract: the template stopped changing after frame %lld; stopped %lld frames later\n",
+                   (long long)c.lastChange, (long long)(c.handed + c.withoutLogo - c.lastChange));
+    } else if (c.lastChange > 0) {
+      std::fprintf(stderr, "logo-extract: the template stopped changing after frame %lld\n", (long long)c.lastChange);
+    }
     if (bitmap.active()) {
       std::fprintf(stderr, "logo-extract: template %lldx%lld written to %s\n",
-                   (long long)MulDiv(sizeX, 768, 1000), (long long)MulDiv(sizeY, 576, 1000),
+                   (long long)MulDiv(tenths[2], 768, 1000), (long long)MulDiv(tenths[3], 576, 1000),
                    bitmap.path().c_str());
     }
     if (preview.active())
       std::fprintf(stderr, "logo-extract: preview written to %s\n", preview.path().c_str());
     if (frames.active()) {
-      std::fprintf(stderr, "logo-extract: %lld processed frames written to %s\n", (long long)handed,
+      std::fprintf(stderr, "logo-extract: %lld processed frames written to %s\n", (long long)c.handed,
                    frames.path().c_str());
     }
+    if (maskFile.active()) {
+      std::fprintf(stderr, "logo-extract: mask %dx%d written to %s\n", width, height, maskFile.path().c_str());
+    }
+    if (reportFile.active()) std::fprintf(stderr, "logo-extract: report written to %s\n", reportFile.path().c_str());
   }
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <map>
@@ -78,6 +79,36 @@ Region ParseRegion(const std::string& text) {
   return Region{v[0], v[1], v[2], v[3]};
 }
 
+Sampling ParseSampling(const std::string& text) {
+  Sampling s;
+  if (text == "all") return s;
+  if (text == "keyframes") {
+    s.mode = Sampling::Mode::kKeyframes;
+    return s;
+  }
+  if (text.rfind("every:", 0) == 0) {
+    const std::string number = text.substr(6);
+    double seconds = 0;
+    const auto r = std::from_chars(number.data(), number.data() + number.size(), seconds);
+    if (!number.empty() && r.ec == std::errc() && r.ptr == number.data() + number.size() && seconds > 0 &&
+        seconds <= 86400) {
+      s.mode = Sampling::Mode::kEvery;
+      s.seconds = seconds;
+      return s;
+    }
+  }
+  throw UsageError("--sample is all, keyframes or every:SECONDS (e.g. every:2.5), not '" + text + "'");
+}
+
+// Lower-case extension of a path's file name, without the dot.
+std::string Extension(const std::string& path) {
+  const size_t slash = path.rfind('/'), dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+  std::string e = path.substr(dot + 1);
+  for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return e;
+}
+
 uint32_t ParseKeyColour(std::string text) {
   const std::string given = text;
   if (!text.empty() && text[0] == '#') text.erase(0, 1);
@@ -107,6 +138,20 @@ std::string Tenths(int32_t tenths) {
   return text;
 }
 
+std::string SamplingText(const Sampling& s) {
+  switch (s.mode) {
+    case Sampling::Mode::kAll:
+      return "all";
+    case Sampling::Mode::kKeyframes:
+      return "keyframes";
+    case Sampling::Mode::kEvery:
+      break;
+  }
+  char text[48];
+  std::snprintf(text, sizeof text, "every:%g", s.seconds);
+  return text;
+}
+
 std::string RgbHex(uint32_t colorref) {
   char text[8];
   std::snprintf(text, sizeof text, "%02X%02X%02X", unsigned(colorref & 0xFF),
@@ -127,7 +172,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       {"-o", "--output"}, {"-q", "--quiet"}, {"-h", "--help"}, {"--key-color", "--key-colour"}};
   const char* const withValue[] = {"--output",      "--preview",    "--output-frames", "--pixel-format",
                                    "--size",        "--frames",     "--region",        "--threshold",
-                                   "--black-level", "--key-colour", "--plugin",        "--raw"};
+                                   "--black-level", "--key-colour", "--plugin",        "--raw",
+                                   "--sample",      "--until-stable", "--mask",        "--report"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -218,6 +264,24 @@ Options ParseOptions(const std::vector<std::string>& args) {
       o.rawHeight = size.second;
       o.layout = layout;
       o.layoutGiven = true;
+    } else if (arg == "--sample") {
+      o.sampling = ParseSampling(value);
+    } else if (arg == "--until-stable") {
+      int64_t n = 0;
+      if (!ParseInt(value, 1, INT64_MAX, &n)) {
+        throw UsageError("--until-stable wants a whole number of frames, at least 1, not '" + value + "'");
+      }
+      o.untilStable = n;
+    } else if (arg == "--mask") {
+      o.maskPath = value;
+      const std::string e = Extension(value);
+      if (e != "png" && e != "pgm") throw UsageError("--mask writes FILE.png or FILE.pgm, not '" + value + "'");
+    } else if (arg == "--report") {
+      o.reportPath = value;
+    } else if (arg == "--find-logo") {
+      o.findLogo = true;
+    } else if (arg == "--delogo") {
+      o.delogo = true;
     } else if (arg == "--demo") {
       setInput(InputKind::kDemo, std::string());
     } else if (arg == "--invert") {
@@ -247,12 +311,22 @@ Options ParseOptions(const std::vector<std::string>& args) {
     throw UsageError("a yuy2 frame needs an even width, not " + std::to_string(width) +
                      " (use bgr24 or another width)");
   }
-  if (o.templatePath.empty() && o.previewPath.empty() && o.framesPath.empty()) {
-    throw UsageError("nothing to write: give -o FILE.bmp, --preview FILE.png or --output-frames FILE");
+  if (o.templatePath.empty() && o.previewPath.empty() && o.framesPath.empty() && o.maskPath.empty() &&
+      o.reportPath.empty() && !o.delogo) {
+    throw UsageError(
+        "nothing to write: give -o FILE.bmp, --preview FILE.png, --output-frames FILE, --mask FILE.png, "
+        "--report FILE.json or --delogo");
   }
-  const std::string* paths[] = {&o.templatePath, &o.previewPath, &o.framesPath};
-  for (int a = 0; a < 3; ++a) {
-    for (int b = a + 1; b < 3; ++b) {
+  if (o.findLogo && o.region) throw UsageError("--find-logo sets the region itself: leave out --region");
+  if (o.findLogo && o.inputPath == "-") {
+    throw UsageError(
+        "--find-logo reads the input twice (once to find the logo, once for the template): give a file, "
+        "not standard input");
+  }
+  const std::string* paths[] = {&o.templatePath, &o.previewPath, &o.framesPath, &o.maskPath, &o.reportPath};
+  constexpr int kPaths = 5;
+  for (int a = 0; a < kPaths; ++a) {
+    for (int b = a + 1; b < kPaths; ++b) {
       if (!paths[a]->empty() && *paths[a] == *paths[b]) {
         throw UsageError("two outputs go to the same file '" + *paths[a] + "'");
       }
@@ -278,6 +352,22 @@ Outputs (at least one; each is written only when the whole run succeeds):
   -o, --output FILE.bmp        the template bitmap, scaled to a 768x576 reference frame
       --preview FILE.png       the last frame as the plug-in left it (template shown in the region)
       --output-frames FILE     every processed frame, raw, in the host layout
+      --mask FILE.png|.pgm     8-bit grey mask at the video's size: 255 logo, 0 elsewhere (for
+                               FFmpeg's removelogo filter)
+      --delogo                 print the logo's box as FFmpeg's delogo filter wants it:
+                               delogo=x=X:y=Y:w=W:h=H
+      --report FILE.json       region, logo box, frame counts, time and settings of the run
+
+Finding and sampling:
+      --find-logo              locate the logo (sampling the whole input, outside the picture's
+                               centre, bars cropped) and set the region to it with a small margin;
+                               "no logo" and nothing written when there is none. Needs a file: the
+                               input is read twice
+      --sample all|keyframes|every:SECONDS
+                               frames that feed the template: all (default), key frames only, or
+                               one every SECONDS (the nearest key frame; raw input and the demo
+                               count 25 frames a second)
+      --until-stable N         stop once the template has not changed for N captured frames
 
 Input:
       --pixel-format yuy2|bgr24  layout handed to the plug-in (default yuy2)
@@ -285,7 +375,8 @@ Input:
       --frames N               stop after N frames (demo default 750)
 
 Settings, changed through the plug-in's settings window and kept by the plug-in for the next run:
-      --region X,Y,W,H         region in percent of the frame, one decimal (default 2.0,2.0,20.0,20.0)
+      --region X,Y,W,H         region in percent of the frame, one decimal (default 2.0,2.0,20.0,20.0);
+                               not with --find-logo
       --threshold N            largest luma swing of a logo pixel, 0..255 (default 50)
       --black-level N          darkest luma of a logo pixel, 0..255 (default 0)
       --invert, --no-invert    key the logo instead of the background, or not

@@ -24,6 +24,16 @@ struct Region {
   int32_t x, y, width, height;
 };
 
+// Which frames of the input feed the capture. kAll: every frame. kKeyframes: a recording's key
+// frames only, the others discarded before decoding (every frame of raw input and the demo stands
+// alone and counts as one). kEvery: one frame every `seconds`, reached by seeking to the nearest key
+// frame (raw input and the demo: every round(seconds x 25)th frame).
+struct Sampling {
+  enum class Mode { kAll, kKeyframes, kEvery };
+  Mode mode = Mode::kAll;
+  double seconds = 0;  // kEvery only, > 0
+};
+
 struct Options {
   InputKind input = InputKind::kRecording;
   std::string inputPath;  // recording or raw file; "-" is standard input for raw frames
@@ -41,6 +51,12 @@ struct Options {
   std::string previewPath;
   std::string framesPath;
   std::string pluginPath;  // empty: beside this program
+  Sampling sampling;
+  bool findLogo = false;                 // locate the logo and set the region to it
+  std::optional<int64_t> untilStable;    // stop once the template held still for this many frames
+  std::string maskPath;                  // --mask FILE.png|.pgm
+  std::string reportPath;                // --report FILE.json
+  bool delogo = false;                   // print the delogo filter's box
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -54,6 +70,9 @@ std::string HelpText();
 
 // "%0.1f" of tenths, as the settings window writes it.
 std::string Tenths(int32_t tenths);
+
+// "all", "keyframes" or "every:2.5".
+std::string SamplingText(const Sampling& sampling);
 
 // "RRGGBB" of a COLORREF.
 std::string RgbHex(uint32_t colorref);

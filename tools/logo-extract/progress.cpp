@@ -18,23 +18,23 @@ double Progress::Rate(int64_t done) const {
   return seconds > 0 ? double(done) / seconds : 0.0;
 }
 
-void Progress::Update(int64_t done) {
+void Progress::Update(int64_t done, const char* note) {
   if (!enabled_) return;
   const Clock::time_point now = Clock::now();
   if (drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
   last_ = now;
   drawn_ = true;
-  char line[160];
+  char line[240];
   if (total_ > 0) {
     // The count may pass an estimated total; the bar then stays full.
     const int64_t shown = std::min(done, total_);
     const int width = 30;
     const int filled = static_cast<int>(shown * width / total_);
     const std::string bar = std::string(size_t(filled), '#') + std::string(size_t(width - filled), '.');
-    std::snprintf(line, sizeof line, "\r%lld/%lld frames [%s] %3d%%  %.1f fps ", (long long)done,
-                  (long long)total_, bar.c_str(), static_cast<int>(shown * 100 / total_), Rate(done));
+    std::snprintf(line, sizeof line, "\r%lld/%lld frames [%s] %3d%%  %.1f fps %s", (long long)done,
+                  (long long)total_, bar.c_str(), static_cast<int>(shown * 100 / total_), Rate(done), note);
   } else {
-    std::snprintf(line, sizeof line, "\r%lld frames  %.1f fps ", (long long)done, Rate(done));
+    std::snprintf(line, sizeof line, "\r%lld frames  %.1f fps %s", (long long)done, Rate(done), note);
   }
   std::fputs(line, stderr);
   std::fflush(stderr);

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace vle::extract {
 
@@ -11,8 +12,10 @@ class Progress {
   // `total` < 0: unknown, the bar shows the count alone.
   Progress(int64_t total, bool enabled);
   ~Progress();
-  // Redraws at most ten times a second.
-  void Update(int64_t done);
+  // Redraws at most ten times a second; `note` follows the rate (e.g. the template's changes).
+  void Update(int64_t done, const char* note = "");
+  // Whether the bar is drawn at all (standard error is a terminal and it was asked for).
+  bool enabled() const { return enabled_; }
   // Clears the line.
   void Finish();
   // Frames per second so far.

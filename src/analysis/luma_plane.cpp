@@ -1,0 +1,48 @@
+#include "analysis/luma_plane.h"
+
+#include <algorithm>
+
+namespace vle::analysis {
+
+void LumaFromYuy2(const uint8_t* frame, int width, int height, ptrdiff_t stride, LumaPlane* out) {
+  *out = LumaPlane(width, height);
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = frame + y * stride;
+    uint8_t* dst = &out->at(0, y);
+    for (int x = 0; x < width; ++x) dst[x] = row[2 * x];
+  }
+}
+
+void LumaFromBgr24(const uint8_t* firstRow, int width, int height, ptrdiff_t stride, LumaPlane* out) {
+  *out = LumaPlane(width, height);
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = firstRow + y * stride;
+    uint8_t* dst = &out->at(0, y);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = row + 3 * x;
+      dst[x] = static_cast<uint8_t>((3735 * p[0] + 19235 * p[1] + 9798 * p[2]) >> 15);
+    }
+  }
+}
+
+LumaPlane Shrink(const LumaPlane& plane, int factor) {
+  if (factor <= 1) return plane;
+  const int w = (plane.width + factor - 1) / factor, h = (plane.height + factor - 1) / factor;
+  LumaPlane out(w, h);
+  std::vector<uint32_t> sum(static_cast<size_t>(w)), count(static_cast<size_t>(w));
+  for (int by = 0; by < h; ++by) {
+    std::fill(sum.begin(), sum.end(), 0u);
+    std::fill(count.begin(), count.end(), 0u);
+    for (int y = by * factor; y < std::min(plane.height, (by + 1) * factor); ++y) {
+      const uint8_t* row = &plane.pixels[size_t(y) * size_t(plane.width)];
+      for (int x = 0; x < plane.width; ++x) {
+        sum[size_t(x / factor)] += row[x];
+        ++count[size_t(x / factor)];
+      }
+    }
+    for (int bx = 0; bx < w; ++bx) out.at(bx, by) = static_cast<uint8_t>((sum[size_t(bx)] + count[size_t(bx)] / 2) / count[size_t(bx)]);
+  }
+  return out;
+}
+
+}  // namespace vle::analysis

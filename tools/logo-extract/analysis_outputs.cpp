@@ -1,0 +1,106 @@
+#include "analysis_outputs.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "frame_source.h"
+#include "options.h"
+
+namespace vle::extract {
+namespace {
+
+bool EndsWithPgm(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".pgm";
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", c);
+      out += code;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonBox(const analysis::Rect& r) {
+  return "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.width) + ", " +
+         std::to_string(r.height) + "]";
+}
+
+}  // namespace
+
+void WriteMask(const std::string& path, const std::string& shownName, const analysis::LumaPlane& mask) {
+  if (EndsWithPgm(shownName)) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f != nullptr && std::fprintf(f, "P5\n%d %d\n255\n", mask.width, mask.height) > 0 &&
+              std::fwrite(mask.pixels.data(), 1, mask.pixels.size(), f) == mask.pixels.size();
+    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
+    if (!ok) throw RunError("cannot write the mask '" + shownName + "': " + std::strerror(errno));
+    return;
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(mask.width);
+  image.height = static_cast<png_uint_32>(mask.height);
+  image.format = PNG_FORMAT_GRAY;
+  if (!png_image_write_to_file(&image, path.c_str(), 0, mask.pixels.data(), mask.width, nullptr)) {
+    const std::string why = image.message[0] ? image.message : "unknown error";
+    png_image_free(&image);
+    throw RunError("cannot write the mask '" + shownName + "': " + why);
+  }
+}
+
+std::string ReportJson(const Report& r) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
+  std::string j = "{\n";
+  j += "  \"input\": " + JsonString(r.input) + ",\n";
+  j += "  \"size\": [" + std::to_string(r.width) + ", " + std::to_string(r.height) + "],\n";
+  j += "  \"region_percent\": [" + Tenths(r.region[0]) + ", " + Tenths(r.region[1]) + ", " + Tenths(r.region[2]) +
+       ", " + Tenths(r.region[3]) + "],\n";
+  j += "  \"region_px\": " + JsonBox(r.regionPx) + ",\n";
+  j += "  \"logo_box_px\": " + (r.logoBox ? JsonBox(*r.logoBox) : std::string("null")) + ",\n";
+  j += "  \"frames_decoded\": " + std::to_string(r.framesDecoded) + ",\n";
+  j += "  \"frames_captured\": " + std::to_string(r.framesCaptured) + ",\n";
+  j += "  \"frames_without_logo\": " + std::to_string(r.framesWithoutLogo) + ",\n";
+  j += "  \"stable_after\": " + (r.stableAfter ? std::to_string(*r.stableAfter) : std::string("null")) + ",\n";
+  j += "  \"seconds\": " + std::string(seconds) + ",\n";
+  j += "  \"find_logo\": ";
+  if (r.findLogo) {
+    j += "{\"samples\": " + std::to_string(r.findSamples) +
+         ", \"samples_without_logo\": " + std::to_string(r.findSamplesWithoutLogo) +
+         ", \"frames_decoded\": " + std::to_string(r.findFramesDecoded) + "},\n";
+  } else {
+    j += "null,\n";
+  }
+  j += "  \"settings\": {\"pixel_format\": " + JsonString(r.pixelFormat) + ", \"sample\": " + JsonString(r.sampling) +
+       ", \"until_stable\": " + (r.untilStable ? std::to_string(*r.untilStable) : std::string("null")) +
+       ", \"threshold\": " + std::to_string(r.threshold) + ", \"black_level\": " + std::to_string(r.blackLevel) +
+       ", \"invert\": " + (r.invert ? "true" : "false") + ", \"key_colour\": " + JsonString(r.keyColour) + "}\n";
+  j += "}\n";
+  return j;
+}
+
+void WriteReport(const std::string& path, const std::string& shownName, const Report& report) {
+  const std::string text = ReportJson(report);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f != nullptr) ok = std::fclose(f) == 0 && ok;
+  if (!ok) throw RunError("cannot write the report '" + shownName + "': " + std::strerror(errno));
+}
+
+}  // namespace vle::extract

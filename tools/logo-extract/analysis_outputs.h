@@ -1,0 +1,43 @@
+// The outputs made from the analysis: the mask at the video's size and the run's report. Each
+// writer writes one finished file at `path` (a temporary name the caller puts in place) and names
+// the file `shownName` in its errors.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "analysis/luma_plane.h"
+
+namespace vle::extract {
+
+// PGM (binary, maxval 255) when `shownName` ends in .pgm, else an 8-bit grey PNG. Throws RunError.
+void WriteMask(const std::string& path, const std::string& shownName, const analysis::LumaPlane& mask);
+
+struct Report {
+  std::string input;
+  int width = 0, height = 0;
+  std::string pixelFormat;
+  std::string sampling;
+  int32_t region[4] = {0, 0, 0, 0};  // tenths of a percent
+  analysis::Rect regionPx;
+  std::optional<analysis::Rect> logoBox;  // the mask's box; none when the mask is empty
+  int64_t framesDecoded = 0, framesCaptured = 0;
+  int64_t framesWithoutLogo = 0;  // decoded, but left out of the capture
+  std::optional<int64_t> stableAfter;  // the frame after which the template no longer changed
+  double seconds = 0;
+  bool findLogo = false;
+  int findSamples = 0, findSamplesWithoutLogo = 0;
+  int64_t findFramesDecoded = 0;
+  int threshold = 0, blackLevel = 0;
+  bool invert = false;
+  std::string keyColour;  // RRGGBB
+  std::optional<int64_t> untilStable;
+};
+
+// The report as JSON. Throws RunError.
+void WriteReport(const std::string& path, const std::string& shownName, const Report& report);
+
+// The report's text, for the writer and for tests.
+std::string ReportJson(const Report& report);
+
+}  // namespace vle::extract
