@@ -78,16 +78,16 @@ struct AlphaEstimator::Side {
 };
 
 float AlphaMatte::AlphaAt(int x, int y) const {
-  if (x < box.x || y < box.y || x >= box.x + box.width || y >= box.y + box.height) return 0;
-  return alpha[size_t(y - box.y) * size_t(box.width) + size_t(x - box.x)];
+  if (x < box.left || y < box.top || x >= box.left + box.width || y >= box.top + box.height) return 0;
+  return alpha[size_t(y - box.top) * size_t(box.width) + size_t(x - box.left)];
 }
 
-AlphaEstimator::AlphaEstimator(int width, int height, PixelBox box, AlphaMethod method, int ringWidth)
+AlphaEstimator::AlphaEstimator(int width, int height, Rect box, AlphaMethod method, int ringWidth)
     : width_(std::max(0, width)), height_(std::max(0, height)), method_(method) {
-  const int x0 = std::clamp(box.x, 0, width_), y0 = std::clamp(box.y, 0, height_);
-  const int x1 = std::clamp(box.x + std::max(0, box.width), x0, width_);
-  const int y1 = std::clamp(box.y + std::max(0, box.height), y0, height_);
-  box_ = PixelBox{x0, y0, x1 - x0, y1 - y0};
+  const int x0 = std::clamp(box.left, 0, width_), y0 = std::clamp(box.top, 0, height_);
+  const int x1 = std::clamp(box.left + std::max(0, box.width), x0, width_);
+  const int y1 = std::clamp(box.top + std::max(0, box.height), y0, height_);
+  box_ = Rect{x0, y0, x1 - x0, y1 - y0};
   if (box_.width <= 0 || box_.height <= 0) return;
   const int m = ringWidth > 0 ? ringWidth : std::max(4, height_ / 96);
   const int room[4] = {y0, height_ - y1, x0, width_ - x1};
@@ -107,7 +107,7 @@ AlphaEstimator::AlphaEstimator(int width, int height, PixelBox box, AlphaMethod 
 
 bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<float>& out,
                              bool* smooth) const {
-  const int x0 = box_.x, y0 = box_.y, x1 = x0 + box_.width, y1 = y0 + box_.height;
+  const int x0 = box_.left, y0 = box_.top, x1 = x0 + box_.width, y1 = y0 + box_.height;
   if (box_.width <= 0 || ring_[0] + ring_[1] + ring_[2] + ring_[3] == 0) return false;
   Side side[4];
   const int mT = ring_[kTop], mB = ring_[kBottom], mL = ring_[kLeft], mR = ring_[kRight];
@@ -236,38 +236,7 @@ bool AlphaEstimator::LogoPresent(const uint8_t* rgb, ptrdiff_t stride, const std
   double withLogo = 0, without = 0;
   const int w = box_.width;
   for (int y = 0; y < box_.height; ++y) {
-    const uint8_t* row = rgb + ptrdiff_t(box_.y + y) * stride + 3 * ptrdiff_t(box_.x);
-    for (int x = 0; x < w; ++x) {
-      const size_t i = size_t(y) * size_t(w) + size_t(x);
-      const float a = provAlpha_[i];
-      if (a <= kJudgeAlpha) continue;
-      for (int c = 0; c < 3; ++c) {
-        const float o = row[3 * x + c], b = bg[3 * i + size_t(c)];
-        const float e1 = o - (1 - a) * b - a * provColour_[3 * i + size_t(c)], e0 = o - b;
-        withLogo += e1 * e1;
-        without += e0 * e0;
-      }
-    }
-  }
-  return withLogo <= without;
-}
-
-bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t stride) {
-  if (width != width_ || height != height_)
-    throw std::invalid_argument("a frame of another size than the estimator's");
-  ++counts_.framesSeen;
-  bool smooth = false;
-  if (!Predict(rgb, stride, bg_, &smooth) || !smooth) {
-    ++counts_.framesUnusable;
-    return false;
-  }
-  if (!provAlpha_.empty() && !LogoPresent(rgb, stride, bg_)) {
-    ++counts_.framesNoLogo;
-    return false;
-  }
-  const int w = box_.width;
-  for (int y = 0; y < box_.height; ++y) {
-    const uint8_t* row = rgb + ptrdiff_t(box_.y + y) * stride + 3 * ptrdiff_t(box_.x);
+    const uint8_t* row = rgb + ptrdiff_t(box_.top + y) * stride + 3 * ptrdiff_t(box_.left);
     for (int x = 0; x < 3 * w; ++x) {
       const size_t k = size_t(y) * size_t(w) * 3 + size_t(x);
       const double o = row[x], b = bg_[k];
@@ -276,14 +245,14 @@ bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t st
     }
   }
   // The ring's raw pixels, row by row over the ring's bounding rectangle minus the box.
-  const int rx0 = box_.x - ring_[kLeft], rx1 = box_.x + box_.width + ring_[kRight];
-  const int ry0 = box_.y - ring_[kTop], ry1 = box_.y + box_.height + ring_[kBottom];
+  const int rx0 = box_.left - ring_[kLeft], rx1 = box_.left + box_.width + ring_[kRight];
+  const int ry0 = box_.top - ring_[kTop], ry1 = box_.top + box_.height + ring_[kBottom];
   size_t k = 0;
   for (int y = ry0; y < ry1; ++y) {
     const uint8_t* row = rgb + ptrdiff_t(y) * stride;
-    const bool inBoxRows = y >= box_.y && y < box_.y + box_.height;
+    const bool inBoxRows = y >= box_.top && y < box_.top + box_.height;
     for (int x = rx0; x < rx1; ++x) {
-      if (inBoxRows && x == box_.x) x += box_.width;
+      if (inBoxRows && x == box_.left) x += box_.width;
       if (x >= rx1) break;
       for (int c = 0; c < 3; ++c, ++k) {
         const double v = row[3 * x + c];
@@ -350,6 +319,8 @@ AlphaMatte AlphaEstimator::Finish() const {
     backgroundVariance += sumVb;
     double a;
     if (method_ == AlphaMethod::kLineFit) {
+      // One slope for the three channels: the opacity is shared, and pooling the channels'
+      // variance steadies it.
       a = sumVb > 1e-9 ? 1.0 - sumCov / sumVb : 0.0;
     } else {
       a = refVariance > 1e-9 ? 1.0 - std::sqrt(sumVo / refVariance) : 0.0;
@@ -365,7 +336,7 @@ AlphaMatte AlphaEstimator::Finish() const {
   // with the final (clamped) opacity and colour.
   for (size_t i = 0; i < pixels; ++i) {
     const float a = m.alpha[i];
-    const int x = box_.x + int(i % size_t(box_.width)), y = box_.y + int(i / size_t(box_.width));
+    const int x = box_.left + int(i % size_t(box_.width)), y = box_.top + int(i / size_t(box_.width));
     if (a <= kVisibleAlpha) continue;
     ++q.visiblePixels;
     if (a > kOpaqueAlpha) ++q.opaquePixels;
@@ -410,13 +381,13 @@ void Deblend(const AlphaMatte& matte, const uint8_t* rgb, ptrdiff_t stride, cons
   out.resize(size_t(w) * size_t(h) * 3);
   for (int y = 0; y < h; ++y)
     std::copy(rgb + ptrdiff_t(y) * stride, rgb + ptrdiff_t(y) * stride + 3 * w, out.begin() + ptrdiff_t(y) * 3 * w);
-  const PixelBox& b = matte.box;
+  const Rect& b = matte.box;
   for (int y = 0; y < b.height; ++y) {
     for (int x = 0; x < b.width; ++x) {
       const size_t i = size_t(y) * size_t(b.width) + size_t(x);
       const float a = matte.alpha[i];
       if (a <= 0) continue;
-      uint8_t* p = &out[(size_t(b.y + y) * size_t(w) + size_t(b.x + x)) * 3];
+      uint8_t* p = &out[(size_t(b.top + y) * size_t(w) + size_t(b.left + x)) * 3];
       for (int c = 0; c < 3; ++c) {
         float v;
         if (a < 0.95f) {

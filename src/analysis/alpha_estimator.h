@@ -21,11 +21,9 @@
 #include <string>
 #include <vector>
 
-namespace vle::analysis {
+#include "analysis/luma_plane.h"
 
-struct PixelBox {
-  int x = 0, y = 0, width = 0, height = 0;
-};
+namespace vle::analysis {
 
 // How the opacity is read off the sums. kLineFit regresses each pixel's observed values on the
 // predicted background (slope 1 - a, intercept a * colour); kSpread compares each pixel's spread
@@ -53,7 +51,7 @@ struct AlphaQuality {
 // The estimate at the frame's full size.
 struct AlphaMatte {
   int width = 0, height = 0;
-  PixelBox box;
+  Rect box;
   std::vector<uint8_t> rgba;    // width * height * 4, top-down; A = 0 and RGB = 0 outside the logo
   std::vector<float> alpha;     // box.width * box.height, 0..1, unrounded
   std::vector<float> colour;    // 3 per box pixel, 0..255, unrounded; 0 where a <= kVisibleAlpha
@@ -68,7 +66,7 @@ class AlphaEstimator {
   // it, `ringWidth` pixels thick where the frame has room (0: chosen from the frame's height).
   // A box not inside the frame is clipped; one that is empty makes an estimator whose Finish
   // reports an untrustworthy result.
-  AlphaEstimator(int width, int height, PixelBox box, AlphaMethod method = AlphaMethod::kLineFit,
+  AlphaEstimator(int width, int height, Rect box, AlphaMethod method = AlphaMethod::kLineFit,
                  int ringWidth = 0);
 
   // Feeds one frame of the constructor's size. Returns whether it went into the estimate.
@@ -77,7 +75,7 @@ class AlphaEstimator {
   // The estimate from the frames used so far; may be called more than once.
   AlphaMatte Finish() const;
 
-  const PixelBox& box() const { return box_; }
+  const Rect& box() const { return box_; }
 
   // This frame's background predicted from the ring, 3 floats per box pixel; false when the box
   // has no side with a ring. For the de-blended preview where the logo is opaque.
@@ -90,7 +88,7 @@ class AlphaEstimator {
   bool LogoPresent(const uint8_t* rgb, ptrdiff_t stride, const std::vector<float>& bg) const;
 
   int width_, height_;
-  PixelBox box_;
+  Rect box_;
   AlphaMethod method_;
   int ring_[4] = {0, 0, 0, 0};  // thickness of the top, bottom, left, right ring; 0 where none
   // Per box pixel and channel: sums of b, b*b, o, o*b, o*o (b predicted background, o observed).
