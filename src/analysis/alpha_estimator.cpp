@@ -237,6 +237,37 @@ bool AlphaEstimator::LogoPresent(const uint8_t* rgb, ptrdiff_t stride, const std
   const int w = box_.width;
   for (int y = 0; y < box_.height; ++y) {
     const uint8_t* row = rgb + ptrdiff_t(box_.top + y) * stride + 3 * ptrdiff_t(box_.left);
+    for (int x = 0; x < w; ++x) {
+      const size_t i = size_t(y) * size_t(w) + size_t(x);
+      const float a = provAlpha_[i];
+      if (a <= kJudgeAlpha) continue;
+      for (int c = 0; c < 3; ++c) {
+        const float o = row[3 * x + c], b = bg[3 * i + size_t(c)];
+        const float e1 = o - (1 - a) * b - a * provColour_[3 * i + size_t(c)], e0 = o - b;
+        withLogo += e1 * e1;
+        without += e0 * e0;
+      }
+    }
+  }
+  return withLogo <= without;
+}
+
+bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t stride) {
+  if (width != width_ || height != height_)
+    throw std::invalid_argument("a frame of another size than the estimator's");
+  ++counts_.framesSeen;
+  bool smooth = false;
+  if (!Predict(rgb, stride, bg_, &smooth) || !smooth) {
+    ++counts_.framesUnusable;
+    return false;
+  }
+  if (!provAlpha_.empty() && !LogoPresent(rgb, stride, bg_)) {
+    ++counts_.framesNoLogo;
+    return false;
+  }
+  const int w = box_.width;
+  for (int y = 0; y < box_.height; ++y) {
+    const uint8_t* row = rgb + ptrdiff_t(box_.top + y) * stride + 3 * ptrdiff_t(box_.left);
     for (int x = 0; x < 3 * w; ++x) {
       const size_t k = size_t(y) * size_t(w) * 3 + size_t(x);
       const double o = row[x], b = bg_[k];
