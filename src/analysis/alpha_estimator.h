@@ -76,6 +76,11 @@ class AlphaEstimator {
   AlphaMatte Finish() const;
 
   const Rect& box() const { return box_; }
+  // The pixels Add reads: the box and its ring.
+  Rect Reads() const {
+    return Rect{box_.left - ring_[2], box_.top - ring_[0], box_.width + ring_[2] + ring_[3],
+                box_.height + ring_[0] + ring_[1]};
+  }
 
   // This frame's background predicted from the ring, 3 floats per box pixel; false when the box
   // has no side with a ring. For the de-blended preview where the logo is opaque.

@@ -64,6 +64,20 @@ void WriteMask(const std::string& path, const std::string& shownName, const anal
   }
 }
 
+void WriteRgbaPng(const std::string& path, const std::string& shownName, const std::vector<uint8_t>& rgba,
+                  int width, int height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = PNG_FORMAT_RGBA;
+  if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 4 * width, nullptr)) {
+    const std::string why = image.message[0] ? image.message : "unknown error";
+    png_image_free(&image);
+    throw RunError("cannot write '" + shownName + "': " + why);
+  }
+}
+
 std::string ReportJson(const Report& r) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
@@ -84,6 +98,20 @@ std::string ReportJson(const Report& r) {
     j += "{\"samples\": " + std::to_string(r.findSamples) +
          ", \"samples_without_logo\": " + std::to_string(r.findSamplesWithoutLogo) +
          ", \"frames_decoded\": " + std::to_string(r.findFramesDecoded) + "},\n";
+  } else {
+    j += "null,\n";
+  }
+  j += "  \"alpha\": ";
+  if (r.alpha) {
+    const analysis::AlphaQuality& q = *r.alpha;
+    char rms[96];
+    std::snprintf(rms, sizeof rms, "[%.2f, %.2f, %.2f]", q.residualRms[0], q.residualRms[1], q.residualRms[2]);
+    j += "{\"trustworthy\": " + std::string(q.trustworthy ? "true" : "false") +
+         ", \"verdict\": " + (q.trustworthy ? std::string("null") : JsonString(q.verdict)) +
+         ", \"visible_px\": " + std::to_string(q.visiblePixels) + ", \"opaque_px\": " + std::to_string(q.opaquePixels) +
+         ", \"residual_rms\": " + rms + ", \"frames_used\": " + std::to_string(q.framesUsed) +
+         ", \"frames_without_logo\": " + std::to_string(q.framesNoLogo) +
+         ", \"frames_unusable\": " + std::to_string(q.framesUnusable) + "},\n";
   } else {
     j += "null,\n";
   }

@@ -5,7 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "analysis/alpha_estimator.h"
 #include "analysis/luma_plane.h"
 
 namespace vle::extract {
@@ -32,7 +34,12 @@ struct Report {
   bool invert = false;
   std::string keyColour;  // RRGGBB
   std::optional<int64_t> untilStable;
+  std::optional<analysis::AlphaQuality> alpha;  // when the opacity was estimated
 };
+
+// An 8-bit RGBA PNG of `rgba` (top-down). Throws RunError.
+void WriteRgbaPng(const std::string& path, const std::string& shownName, const std::vector<uint8_t>& rgba,
+                  int width, int height);
 
 // The report as JSON. Throws RunError.
 void WriteReport(const std::string& path, const std::string& shownName, const Report& report);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/alpha_estimator.h"
 #include "analysis/logo_finder.h"
 #include "analysis/luma_plane.h"
 #include "analysis/steady_mask.h"
@@ -85,6 +86,9 @@ analysis::Rect RegionPixels(int width, int height, const int32_t tenths[4]) {
 
 constexpr int kFindSamples = 48;
 
+// Opacity from which a semi-transparent logo's pixel belongs to the mask.
+constexpr float kMaskOpacity = 0.25f;
+
 struct Found {
   Region region;
   int samples = 0, withoutLogo = 0;
@@ -155,6 +159,20 @@ Found FindLogo(const Options& o, bool showProgress) {
   return found;
 }
 
+// Rows `rows` of a frame in a host layout as top-down R, G, B into `rgb`, a whole frame's size;
+// the other rows are left as they are.
+void RowsToRgb(const uint8_t* frame, int width, int height, broadcast::Layout layout, const analysis::Rect& rows,
+               std::vector<uint8_t>& rgb) {
+  rgb.resize(3 * size_t(width) * size_t(height));
+  const int top = std::max(0, rows.top), bottom = std::min(height, rows.bottom());
+  if (bottom <= top) return;
+  // Bgr24 rows are stored bottom-up: the band's first row in memory is its lowest.
+  const uint8_t* band = layout == broadcast::Layout::kYuy2 ? frame + 2 * size_t(top) * size_t(width)
+                                                           : frame + 3 * size_t(height - bottom) * size_t(width);
+  const std::vector<uint8_t> part = broadcast::FrameToRgb(band, width, bottom - top, layout);
+  std::copy(part.begin(), part.end(), rgb.begin() + ptrdiff_t(3 * size_t(top) * size_t(width)));
+}
+
 // ---- Capturing the template ----
 
 struct Capture {
@@ -169,15 +187,17 @@ struct Capture {
 // region is compared frame to frame, which tells when it stops changing.
 // With the logo found, frames that lack it (advertising breaks) are not handed to the plug-in:
 // they would key the logo away.
+// With an opacity estimator, every frame that shows the logo feeds it too, and `lastShown` keeps
+// the last of them as it came, before the plug-in drew over it.
 Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugin, const analysis::Rect& region,
-                        const Found* found, analysis::SteadyMask* mask, OutputFile& frames,
-                        std::vector<uint8_t>& frame) {
+                        const Found* found, analysis::SteadyMask* mask, analysis::AlphaEstimator* alpha,
+                        std::vector<uint8_t>* lastShown, OutputFile& frames, std::vector<uint8_t>& frame) {
   Capture c;
   const int width = source.width(), height = source.height();
   const broadcast::Layout layout = source.layout();
   const size_t pixelBytes = layout == broadcast::Layout::kYuy2 ? 2 : 3;
   const size_t rowBytes = pixelBytes * size_t(width);
-  std::vector<uint8_t> shown, previous;
+  std::vector<uint8_t> shown, previous, rgb;
   // Changed template pixels per captured frame over the last 25, for the progress bar.
   std::vector<int64_t> recent(25);
   int64_t recentSum = 0, capturedAtChange = 0;
@@ -203,6 +223,11 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
     // The plug-in draws over the region: read what it will capture first.
     analysis::LumaPlane input;
     if (mask != nullptr) input = RegionLuma(frame.data(), width, height, layout, region);
+    if (alpha != nullptr) {
+      RowsToRgb(frame.data(), width, height, layout, alpha->Reads(), rgb);
+      alpha->Add(rgb.data(), width, height, 3 * ptrdiff_t(width));
+      lastShown->assign(frame.begin(), frame.end());
+    }
     const bool captured = plugin.Process(frame.data());
     ++c.handed;
     if (frames.active()) frames.Write(frame.data(), frame.size());
@@ -252,7 +277,7 @@ int Run(const Options& given) {
   Options o = given;
   std::unique_ptr<FrameSource> source = OpenSource(o);
   OutputFile bitmap(o.templatePath), preview(o.previewPath), frames(o.framesPath), maskFile(o.maskPath),
-      reportFile(o.reportPath);
+      reportFile(o.reportPath), alphaFile(o.alphaPath), deblendFile(o.deblendPath);
   PluginHost plugin(o.pluginPath.empty() ? DefaultPluginPath() : o.pluginPath);
   const int width = source->width(), height = source->height();
 
@@ -276,15 +301,33 @@ int Run(const Options& given) {
                  region.height);
   }
 
-  std::vector<uint8_t> frame(source->frameBytes());
+  std::vector<uint8_t> frame(source->frameBytes()), lastShown;
   analysis::SteadyMask mask(width, height, region);
-  const Capture c = CaptureTemplate(o, *source, plugin, region, o.findLogo ? &found : nullptr, &mask, frames, frame);
+  // The opacity is estimated over the region: with the logo found, that is its box with a margin.
+  const bool wantAlpha = alphaFile.active() || deblendFile.active();
+  std::optional<analysis::AlphaEstimator> alpha;
+  if (wantAlpha || o.findLogo) alpha.emplace(width, height, region);
+  const Capture c = CaptureTemplate(o, *source, plugin, region, o.findLogo ? &found : nullptr, &mask,
+                                    alpha ? &*alpha : nullptr, &lastShown, frames, frame);
   if (g_interrupted) throw RunError("interrupted; nothing written");
   if (c.captured == 0) {
     throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
                    " frames: it lets the picture settle for the first 25, so give it more");
   }
-  const analysis::LumaPlane logoMask = mask.Mask(threshold, blackLevel, s.invert);
+  analysis::LumaPlane logoMask = mask.Mask(threshold, blackLevel, s.invert);
+  std::optional<analysis::AlphaMatte> matte;
+  if (alpha) matte = alpha->Finish();
+  const bool alphaSound = matte && matte->quality.trustworthy;
+  if (alphaSound) {
+    // The steadiness rule keys a semi-transparent logo out wherever the picture behind it moves;
+    // its opacity covers it whole.
+    const analysis::Rect& b = matte->box;
+    for (int y = b.top; y < b.bottom(); ++y) {
+      for (int x = b.left; x < b.right(); ++x) {
+        if (matte->AlphaAt(x, y) >= kMaskOpacity) logoMask.at(x, y) = 255;
+      }
+    }
+  }
   const analysis::Rect logoBox = analysis::BoundingBox(logoMask);
   const analysis::Rect delogo = analysis::DelogoBox(logoBox, width, height);
   if (o.delogo && delogo.empty()) throw RunError("the template holds no logo pixels: no box for delogo");
@@ -302,6 +345,19 @@ int Run(const Options& given) {
   if (maskFile.active()) {
     maskFile.CloseStream();
     WriteMask(maskFile.temporaryPath(), maskFile.path(), logoMask);
+  }
+  if (alphaSound && alphaFile.active()) {
+    alphaFile.CloseStream();
+    WriteRgbaPng(alphaFile.temporaryPath(), alphaFile.path(), matte->rgba, width, height);
+  }
+  if (alphaSound && deblendFile.active()) {
+    const std::vector<uint8_t> last = broadcast::FrameToRgb(lastShown.data(), width, height, source->layout());
+    std::vector<float> fill;
+    alpha->PredictBackground(last.data(), 3 * ptrdiff_t(width), fill);
+    std::vector<uint8_t> clean;
+    analysis::Deblend(*matte, last.data(), 3 * ptrdiff_t(width), fill, clean);
+    deblendFile.CloseStream();
+    WritePng(deblendFile.temporaryPath(), deblendFile.path(), clean, width, height);
   }
   if (reportFile.active()) {
     Report r;
@@ -322,6 +378,7 @@ int Run(const Options& given) {
     r.threshold = threshold, r.blackLevel = blackLevel, r.invert = s.invert;
     r.keyColour = RgbHex(s.keyColour);
     r.untilStable = o.untilStable;
+    if (matte) r.alpha = matte->quality;
     reportFile.CloseStream();
     WriteReport(reportFile.temporaryPath(), reportFile.path(), r);
   }
@@ -330,6 +387,10 @@ int Run(const Options& given) {
   frames.Commit();
   maskFile.Commit();
   reportFile.Commit();
+  if (alphaSound) {
+    alphaFile.Commit();
+    deblendFile.Commit();
+  }
   if (o.delogo) std::printf("delogo=x=%d:y=%d:w=%d:h=%d\n", delogo.left, delogo.top, delogo.width, delogo.height);
 
   if (!o.quiet) {
@@ -375,6 +436,26 @@ int Run(const Options& given) {
       std::fprintf(stderr, "logo-extract: mask %dx%d written to %s\n", width, height, maskFile.path().c_str());
     }
     if (reportFile.active()) std::fprintf(stderr, "logo-extract: report written to %s\n", reportFile.path().c_str());
+    if (alphaSound) {
+      const analysis::AlphaQuality& q = matte->quality;
+      std::fprintf(stderr,
+                   "logo-extract: logo opacity from %lld frames (%lld without the logo, %lld with a busy "
+                   "picture around it left out): %lld px visible (opacity > 0.03), %lld px opaque (> 0.65), "
+                   "residual RMS %.1f %.1f %.1f of 255\n",
+                   (long long)q.framesUsed, (long long)q.framesNoLogo, (long long)q.framesUnusable,
+                   (long long)q.visiblePixels, (long long)q.opaquePixels, q.residualRms[0], q.residualRms[1],
+                   q.residualRms[2]);
+      if (alphaFile.active())
+        std::fprintf(stderr, "logo-extract: opacity and colour written to %s\n", alphaFile.path().c_str());
+      if (deblendFile.active())
+        std::fprintf(stderr, "logo-extract: de-blended preview written to %s\n", deblendFile.path().c_str());
+    }
+  }
+  if (matte && !alphaSound) {
+    // Said even when quiet: it is why files that were asked for are missing.
+    std::fprintf(stderr, "logo-extract: the logo's opacity is too poor to trust (%s)%s\n",
+                 matte->quality.verdict.c_str(), wantAlpha ? "; --alpha and --deblend-preview not written" : "");
+    if (wantAlpha) return 1;
   }
   return 0;
 }

@@ -173,7 +173,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
   const char* const withValue[] = {"--output",      "--preview",    "--output-frames", "--pixel-format",
                                    "--size",        "--frames",     "--region",        "--threshold",
                                    "--black-level", "--key-colour", "--plugin",        "--raw",
-                                   "--sample",      "--until-stable", "--mask",        "--report"};
+                                   "--sample",      "--until-stable", "--mask",        "--report",
+                                   "--alpha",       "--deblend-preview"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -278,6 +279,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
       if (e != "png" && e != "pgm") throw UsageError("--mask writes FILE.png or FILE.pgm, not '" + value + "'");
     } else if (arg == "--report") {
       o.reportPath = value;
+    } else if (arg == "--alpha" || arg == "--deblend-preview") {
+      if (Extension(value) != "png") throw UsageError(arg + " writes FILE.png, not '" + value + "'");
+      (arg == "--alpha" ? o.alphaPath : o.deblendPath) = value;
     } else if (arg == "--find-logo") {
       o.findLogo = true;
     } else if (arg == "--delogo") {
@@ -312,10 +316,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
                      " (use bgr24 or another width)");
   }
   if (o.templatePath.empty() && o.previewPath.empty() && o.framesPath.empty() && o.maskPath.empty() &&
-      o.reportPath.empty() && !o.delogo) {
+      o.reportPath.empty() && o.alphaPath.empty() && o.deblendPath.empty() && !o.delogo) {
     throw UsageError(
         "nothing to write: give -o FILE.bmp, --preview FILE.png, --output-frames FILE, --mask FILE.png, "
-        "--report FILE.json or --delogo");
+        "--report FILE.json, --alpha FILE.png, --deblend-preview FILE.png or --delogo");
   }
   if (o.findLogo && o.region) throw UsageError("--find-logo sets the region itself: leave out --region");
   if (o.findLogo && o.inputPath == "-") {
@@ -323,8 +327,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         "--find-logo reads the input twice (once to find the logo, once for the template): give a file, "
         "not standard input");
   }
-  const std::string* paths[] = {&o.templatePath, &o.previewPath, &o.framesPath, &o.maskPath, &o.reportPath};
-  constexpr int kPaths = 5;
+  const std::string* paths[] = {&o.templatePath, &o.previewPath, &o.framesPath, &o.maskPath,
+                                &o.reportPath,   &o.alphaPath,   &o.deblendPath};
+  constexpr int kPaths = 7;
   for (int a = 0; a < kPaths; ++a) {
     for (int b = a + 1; b < kPaths; ++b) {
       if (!paths[a]->empty() && *paths[a] == *paths[b]) {
@@ -353,10 +358,20 @@ Outputs (at least one; each is written only when the whole run succeeds):
       --preview FILE.png       the last frame as the plug-in left it (template shown in the region)
       --output-frames FILE     every processed frame, raw, in the host layout
       --mask FILE.png|.pgm     8-bit grey mask at the video's size: 255 logo, 0 elsewhere (for
-                               FFmpeg's removelogo filter)
+                               FFmpeg's removelogo filter); a semi-transparent logo is covered
+                               wherever its opacity is at least 0.25
       --delogo                 print the logo's box as FFmpeg's delogo filter wants it:
                                delogo=x=X:y=Y:w=W:h=H
-      --report FILE.json       region, logo box, frame counts, time and settings of the run
+      --report FILE.json       region, logo box, frame counts, time and settings of the run, and
+                               the logo's opacity figures
+      --alpha FILE.png         the logo's colour and opacity per pixel, RGBA at the video's size
+                               (A 0 transparent .. 255 opaque; 0 outside the logo), estimated
+                               from the frames that show it over a changing picture
+      --deblend-preview FILE.png
+                               the last frame with the logo taken out by inverting the blend, the
+                               check that the opacity is right
+                               An estimate too poor to trust is said in one line; then neither
+                               file is written and the exit status is 1
 
 Finding and sampling:
       --find-logo              locate the logo (sampling the whole input, outside the picture's
