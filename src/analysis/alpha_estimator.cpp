@@ -26,7 +26,10 @@ constexpr float kJudgeAlpha = 0.1f;
 // summed over channels), and the fit is not worth having.
 constexpr int64_t kMinFrames = 12;
 constexpr double kMinBackgroundVariance = 3 * 8.0 * 8.0;
-constexpr double kMaxResidual = 24.0;
+constexpr double kMaxResidual = 32.0;
+// A logo has at least this many pixels, and 1 % of its box, clearly above the noise.
+constexpr float kClearAlpha = 0.15f;
+constexpr int64_t kMinLogoPixels = 16;
 
 std::string TooFew(const AlphaQuality& q) {
   return "only " + std::to_string(q.framesUsed) + " of " + std::to_string(q.framesSeen) +
@@ -393,7 +396,12 @@ AlphaMatte AlphaEstimator::Finish() const {
   if (backgroundVariance < kMinBackgroundVariance) {
     return distrust("the picture behind the logo hardly changed over the used frames");
   }
-  if (q.visiblePixels == 0) return distrust("no pixel of the box differs from the picture around it");
+  // Noise alone lifts single pixels just past kVisibleAlpha; a logo stands clear of it somewhere.
+  int64_t clear = 0;
+  for (float a : m.alpha) clear += a > kClearAlpha;
+  if (clear < std::max<int64_t>(kMinLogoPixels, int64_t(pixels) / 100)) {
+    return distrust("nothing in the box stands out from the picture around it as a logo");
+  }
   const double worst = std::max({q.residualRms[0], q.residualRms[1], q.residualRms[2]});
   if (worst > kMaxResidual) {
     char text[160];
