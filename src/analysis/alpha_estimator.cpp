@@ -235,11 +235,11 @@ bool AlphaEstimator::PredictBackground(const uint8_t* rgb, ptrdiff_t stride, std
   return Predict(rgb, stride, out, nullptr);
 }
 
-bool AlphaEstimator::LogoPresent(const uint8_t* rgb, ptrdiff_t stride, const std::vector<float>& bg) const {
+bool AlphaEstimator::LogoPresent(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg) const {
   double withLogo = 0, without = 0;
   const int w = box_.width;
   for (int y = 0; y < box_.height; ++y) {
-    const uint8_t* row = rgb + ptrdiff_t(box_.top + y) * stride + 3 * ptrdiff_t(box_.left);
+    const uint8_t* row = at + ptrdiff_t(ring_[kTop] + y) * stride + 3 * ptrdiff_t(ring_[kLeft]);
     for (int x = 0; x < w; ++x) {
       const size_t i = size_t(y) * size_t(w) + size_t(x);
       const float a = provAlpha_[i];
@@ -255,6 +255,35 @@ bool AlphaEstimator::LogoPresent(const uint8_t* rgb, ptrdiff_t stride, const std
   return withLogo <= without;
 }
 
+void AlphaEstimator::Accumulate(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg, double sign) {
+  const int w = box_.width;
+  for (int y = 0; y < box_.height; ++y) {
+    const uint8_t* row = at + ptrdiff_t(ring_[kTop] + y) * stride + 3 * ptrdiff_t(ring_[kLeft]);
+    for (int x = 0; x < 3 * w; ++x) {
+      const size_t k = size_t(y) * size_t(w) * 3 + size_t(x);
+      const double o = row[x], b = bg[k];
+      double* s = &sums_[k * kSums];
+      s[kB] += sign * b, s[kBB] += sign * b * b, s[kO] += sign * o, s[kOB] += sign * o * b, s[kOO] += sign * o * o;
+    }
+  }
+  // The ring's raw pixels, row by row over the ring's bounding rectangle minus the box.
+  const Rect r = Reads();
+  size_t k = 0;
+  for (int y = 0; y < r.height; ++y) {
+    const uint8_t* row = at + ptrdiff_t(y) * stride;
+    const bool inBoxRows = y >= ring_[kTop] && y < ring_[kTop] + box_.height;
+    for (int x = 0; x < r.width; ++x) {
+      if (inBoxRows && x == ring_[kLeft]) x += box_.width;
+      if (x >= r.width) break;
+      for (int c = 0; c < 3; ++c, ++k) {
+        const double v = row[3 * x + c];
+        ringSum_[k] += sign * v;
+        ringSquares_[k] += sign * v * v;
+      }
+    }
+  }
+}
+
 bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t stride) {
   if (width != width_ || height != height_)
     throw std::invalid_argument("a frame of another size than the estimator's");
@@ -264,40 +293,36 @@ bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t st
     ++counts_.framesUnusable;
     return false;
   }
-  if (!provAlpha_.empty() && !LogoPresent(rgb, stride, bg_)) {
+  const Rect r = Reads();
+  const uint8_t* at = rgb + ptrdiff_t(r.top) * stride + 3 * ptrdiff_t(r.left);
+  if (!provAlpha_.empty() && !LogoPresent(at, stride, bg_)) {
     ++counts_.framesNoLogo;
     return false;
   }
-  const int w = box_.width;
-  for (int y = 0; y < box_.height; ++y) {
-    const uint8_t* row = rgb + ptrdiff_t(box_.top + y) * stride + 3 * ptrdiff_t(box_.left);
-    for (int x = 0; x < 3 * w; ++x) {
-      const size_t k = size_t(y) * size_t(w) * 3 + size_t(x);
-      const double o = row[x], b = bg_[k];
-      double* s = &sums_[k * kSums];
-      s[kB] += b, s[kBB] += b * b, s[kO] += o, s[kOB] += o * b, s[kOO] += o * o;
-    }
-  }
-  // The ring's raw pixels, row by row over the ring's bounding rectangle minus the box.
-  const int rx0 = box_.left - ring_[kLeft], rx1 = box_.left + box_.width + ring_[kRight];
-  const int ry0 = box_.top - ring_[kTop], ry1 = box_.top + box_.height + ring_[kBottom];
-  size_t k = 0;
-  for (int y = ry0; y < ry1; ++y) {
-    const uint8_t* row = rgb + ptrdiff_t(y) * stride;
-    const bool inBoxRows = y >= box_.top && y < box_.top + box_.height;
-    for (int x = rx0; x < rx1; ++x) {
-      if (inBoxRows && x == box_.left) x += box_.width;
-      if (x >= rx1) break;
-      for (int c = 0; c < 3; ++c, ++k) {
-        const double v = row[3 * x + c];
-        ringSum_[k] += v;
-        ringSquares_[k] += v * v;
-      }
-    }
-  }
+  Accumulate(at, stride, bg_, 1.0);
   ++counts_.framesUsed;
+  if (provAlpha_.empty()) {
+    // Before there is an estimate to judge by, frames are kept (the box and its ring only) to be
+    // judged once there is: a recording that opens with a break must not leave it in the sums.
+    WarmFrame f;
+    f.pixels.resize(3 * size_t(r.width) * size_t(r.height));
+    for (int y = 0; y < r.height; ++y)
+      std::copy_n(at + ptrdiff_t(y) * stride, 3 * size_t(r.width), f.pixels.begin() + ptrdiff_t(3 * size_t(y) * size_t(r.width)));
+    f.bg = bg_;
+    warm_.push_back(std::move(f));
+  }
   if (counts_.framesUsed >= nextProvisional_) {
     Provisional();
+    bool dropped = false;
+    for (const WarmFrame& f : warm_) {
+      if (LogoPresent(f.pixels.data(), 3 * ptrdiff_t(r.width), f.bg)) continue;
+      Accumulate(f.pixels.data(), 3 * ptrdiff_t(r.width), f.bg, -1.0);
+      --counts_.framesUsed;
+      ++counts_.framesNoLogo;
+      dropped = true;
+    }
+    warm_.clear();
+    if (dropped) Provisional();
     nextProvisional_ = counts_.framesUsed < 64 ? 2 * counts_.framesUsed : counts_.framesUsed + 64;
   }
   return true;

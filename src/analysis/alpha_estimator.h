@@ -90,7 +90,14 @@ class AlphaEstimator {
   struct Side;
   bool Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<float>& out, bool* smooth) const;
   void Provisional();
-  bool LogoPresent(const uint8_t* rgb, ptrdiff_t stride, const std::vector<float>& bg) const;
+  // `at` points at the top left of Reads() in a frame (or a copy of that rectangle) `stride` bytes
+  // a row; `bg` is the frame's predicted background.
+  bool LogoPresent(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg) const;
+  void Accumulate(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg, double sign);
+  struct WarmFrame {
+    std::vector<uint8_t> pixels;  // Reads() of the frame
+    std::vector<float> bg;
+  };
 
   int width_, height_;
   Rect box_;
@@ -104,6 +111,7 @@ class AlphaEstimator {
   // Provisional opacity and colour, for judging whether a frame shows the logo.
   std::vector<float> provAlpha_, provColour_;
   int64_t nextProvisional_ = 8;
+  std::vector<WarmFrame> warm_;  // used frames from before the first provisional estimate
   AlphaQuality counts_;
   mutable std::vector<float> bg_;
 };

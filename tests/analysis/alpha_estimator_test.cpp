@@ -47,6 +47,8 @@ TEST_P(AlphaTruth, OpacityColourAndDeblendedPicture) {
   EXPECT_GE(m.quality.framesNoLogo, 1);
 
   const AlphaFigures f = Judge(scene, m, scene.frames.back());
+  SCOPED_TRACE(::testing::Message() << "frames used " << m.quality.framesUsed << ", without the logo "
+                                    << m.quality.framesNoLogo << ", unusable " << m.quality.framesUnusable);
   EXPECT_LE(f.alphaMae, 0.03);
   EXPECT_LE(f.colourMae, 4.0);
   EXPECT_GE(f.deblendPsnr, c.minPsnr);
