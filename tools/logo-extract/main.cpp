@@ -306,7 +306,9 @@ int Run(const Options& given) {
   // The opacity is estimated over the region: with the logo found, that is its box with a margin.
   const bool wantAlpha = alphaFile.active() || deblendFile.active();
   std::optional<analysis::AlphaEstimator> alpha;
-  if (wantAlpha || o.findLogo) alpha.emplace(width, height, region);
+  // With the logo found, the mask and the report want it too: the mask to cover a semi-transparent
+  // logo, the report for the figures.
+  if (wantAlpha || (o.findLogo && (maskFile.active() || reportFile.active()))) alpha.emplace(width, height, region);
   const Capture c = CaptureTemplate(o, *source, plugin, region, o.findLogo ? &found : nullptr, &mask,
                                     alpha ? &*alpha : nullptr, &lastShown, frames, frame);
   if (g_interrupted) throw RunError("interrupted; nothing written");
