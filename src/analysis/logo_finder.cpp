@@ -124,7 +124,9 @@ std::vector<Group> GroupEvidence(const Measure& m, int w, int h, int cell) {
       minY[g] = std::min(minY[g], y), maxY[g] = std::max(maxY[g], y);
     }
   }
-  for (size_t g = 0; g < out.size(); ++g) out[g].box = Rect{minX[g], minY[g], maxX[g] - minX[g] + 1, maxY[g] - minY[g] + 1};
+  for (size_t g = 0; g < out.size(); ++g) {
+    out[g].box = Rect{minX[g], minY[g], maxX[g] - minX[g] + 1, maxY[g] - minY[g] + 1};
+  }
   return out;
 }
 

@@ -40,7 +40,10 @@ LumaPlane Shrink(const LumaPlane& plane, int factor) {
         ++count[size_t(x / factor)];
       }
     }
-    for (int bx = 0; bx < w; ++bx) out.at(bx, by) = static_cast<uint8_t>((sum[size_t(bx)] + count[size_t(bx)] / 2) / count[size_t(bx)]);
+    for (int bx = 0; bx < w; ++bx) {
+      const uint32_t n = count[size_t(bx)];
+      out.at(bx, by) = static_cast<uint8_t>((sum[size_t(bx)] + n / 2) / n);
+    }
   }
   return out;
 }

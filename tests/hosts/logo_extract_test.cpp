@@ -463,7 +463,15 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"two_inputs", {"--demo", "@/garbage.mp4"}, "one input"},
         ErrorCase{"output_folder_missing", {"--demo", "-o", "@/no/such/folder/logo.bmp"}, "cannot write"},
         ErrorCase{"plugin_missing", {"--demo", "--plugin", "@/nowhere.so"}, "no plug-in"},
-        ErrorCase{"plugin_not_a_library", {"--demo", "--plugin", "@/garbage.mp4"}, "cannot load"}),
+        ErrorCase{"plugin_not_a_library", {"--demo", "--plugin", "@/garbage.mp4"}, "cannot load"},
+        ErrorCase{"sample_unknown", {"--demo", "--sample", "some"}, "--sample is all, keyframes or every"},
+        ErrorCase{"sample_every_zero", {"--demo", "--sample", "every:0"}, "--sample is all"},
+        ErrorCase{"until_stable_zero", {"--demo", "--until-stable", "0"}, "--until-stable wants"},
+        ErrorCase{"mask_neither_png_nor_pgm", {"--demo", "--mask", "@/mask.jpg"}, "--mask writes"},
+        ErrorCase{"find_logo_with_region", {"--demo", "--find-logo", "--region", "2,2,20,20"}, "leave out --region"},
+        ErrorCase{"find_logo_from_stdin", {"--find-logo", "-"}, "not standard input", "x"},
+        ErrorCase{"report_over_the_input", {"@/garbage.mp4", "--report", "@/garbage.mp4"}, "overwrite the input"},
+        ErrorCase{"report_folder_missing", {"--demo", "--report", "@/no/such/report.json"}, "cannot write"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -210,12 +210,14 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
     const analysis::Rect& a = presence->area();
     const int f = found->factor;
     const int left = std::max(0, a.left * f), top = std::max(0, a.top * f);
-    presenceArea = analysis::Rect{left, top, std::min(width, a.right() * f) - left, std::min(height, a.bottom() * f) - top};
+    presenceArea =
+        analysis::Rect{left, top, std::min(width, a.right() * f) - left, std::min(height, a.bottom() * f) - top};
   }
   plugin.Start();
   while (!g_interrupted && source.Next(frame.data())) {
     if (presence && !presenceArea.empty() &&
-        !presence->Shows(analysis::Shrink(RegionLuma(frame.data(), width, height, layout, presenceArea), found->factor))) {
+        !presence->Shows(
+            analysis::Shrink(RegionLuma(frame.data(), width, height, layout, presenceArea), found->factor))) {
       ++c.withoutLogo;
       progress.Update(c.handed + c.withoutLogo, note);
       continue;
@@ -283,6 +285,10 @@ int Run(const Options& given) {
 
   Found found;
   if (o.findLogo) {
+    // Checked on the open input: opening a pipe a second time would wait for a writer.
+    if (!source->Rereadable()) {
+      throw RunError("--find-logo reads the input twice, and this input is a pipe: give a file");
+    }
     found = FindLogo(o, !o.quiet);
     o.region = found.region;
   }
@@ -412,7 +418,8 @@ int Run(const Options& given) {
     std::fprintf(stderr,
                  "logo-extract: %lld frames (%.1f fps, sampling %s), %lld captured after the plug-in's "
                  "settling\n",
-                 (long long)(c.handed + c.withoutLogo), c.rate, SamplingText(o.sampling).c_str(), (long long)c.captured);
+                 (long long)(c.handed + c.withoutLogo), c.rate, SamplingText(o.sampling).c_str(),
+                 (long long)c.captured);
     if (c.withoutLogo > 0) {
       std::fprintf(stderr, "logo-extract: %lld frames without the logo (advertising breaks) were left out\n",
                    (long long)c.withoutLogo);
