@@ -86,8 +86,10 @@ analysis::Rect RegionPixels(int width, int height, const int32_t tenths[4]) {
 
 constexpr int kFindSamples = 48;
 
-// Opacity from which a semi-transparent logo's pixel belongs to the mask.
+// Opacity from which a semi-transparent logo's pixel belongs to the mask; a logo is
+// semi-transparent when fewer than a tenth of its visible pixels reach kSolidOpacity.
 constexpr float kMaskOpacity = 0.25f;
+constexpr float kSolidOpacity = 0.95f;
 
 struct Found {
   Region region;
@@ -228,7 +230,7 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
     if (alpha != nullptr) {
       RowsToRgb(frame.data(), width, height, layout, alpha->Reads(), rgb);
       alpha->Add(rgb.data(), width, height, 3 * ptrdiff_t(width));
-      lastShown->assign(frame.begin(), frame.end());
+      if (lastShown != nullptr) lastShown->assign(frame.begin(), frame.end());
     }
     const bool captured = plugin.Process(frame.data());
     ++c.handed;
@@ -316,7 +318,7 @@ int Run(const Options& given) {
   // logo, the report for the figures.
   if (wantAlpha || (o.findLogo && (maskFile.active() || reportFile.active()))) alpha.emplace(width, height, region);
   const Capture c = CaptureTemplate(o, *source, plugin, region, o.findLogo ? &found : nullptr, &mask,
-                                    alpha ? &*alpha : nullptr, &lastShown, frames, frame);
+                                    alpha ? &*alpha : nullptr, deblendFile.active() ? &lastShown : nullptr, frames, frame);
   if (g_interrupted) throw RunError("interrupted; nothing written");
   if (c.captured == 0) {
     throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
@@ -326,9 +328,15 @@ int Run(const Options& given) {
   std::optional<analysis::AlphaMatte> matte;
   if (alpha) matte = alpha->Finish();
   const bool alphaSound = matte && matte->quality.trustworthy;
+  // The steadiness rule keys a semi-transparent logo out wherever the picture behind it moves;
+  // its opacity covers it whole. A logo with opaque parts keeps the rule's mask: those parts are
+  // what the rule finds, and a translucent plate around them is the picture's to show.
+  int64_t solid = 0;
   if (alphaSound) {
-    // The steadiness rule keys a semi-transparent logo out wherever the picture behind it moves;
-    // its opacity covers it whole.
+    for (float a : matte->alpha) solid += a >= kSolidOpacity;
+  }
+  const bool semiTransparent = alphaSound && solid * 10 < matte->quality.visiblePixels;
+  if (semiTransparent) {
     const analysis::Rect& b = matte->box;
     for (int y = b.top; y < b.bottom(); ++y) {
       for (int x = b.left; x < b.right(); ++x) {

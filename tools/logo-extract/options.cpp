@@ -358,8 +358,8 @@ Outputs (at least one; each is written only when the whole run succeeds):
       --preview FILE.png       the last frame as the plug-in left it (template shown in the region)
       --output-frames FILE     every processed frame, raw, in the host layout
       --mask FILE.png|.pgm     8-bit grey mask at the video's size: 255 logo, 0 elsewhere (for
-                               FFmpeg's removelogo filter); a semi-transparent logo is covered
-                               wherever its opacity is at least 0.25
+                               FFmpeg's removelogo filter); a semi-transparent logo (no opaque
+                               parts) is covered wherever its opacity is at least 0.25
       --delogo                 print the logo's box as FFmpeg's delogo filter wants it:
                                delogo=x=X:y=Y:w=W:h=H
       --report FILE.json       region, logo box, frame counts, time and settings of the run, and
