@@ -42,6 +42,7 @@ build/native/tools/broadcast/broadcast-gen --size 720x576 --frames 750 --place t
 echo "== finding the logo and making its template and mask" >&2
 delogo=$(build/native/src/logo-extract out/demo.mp4 --find-logo --sample all \
   -o out/logo.bmp --preview out/preview.png --mask out/mask.png --report out/report.json --delogo \
+  --alpha out/alpha.png --deblend-preview out/deblended.png \
   --threshold 50 --black-level 0 --no-invert --key-colour 0080FF)
 
 echo "== removing the logo with FFmpeg: removelogo with the mask, and $delogo" >&2
@@ -61,6 +62,14 @@ ffmpeg -v error -y -i out/demo-original.png -i out/demo-found.png -i out/demo-ma
   -i out/demo-removelogo.png -i out/demo-delogo.png -filter_complex \
   "[0]scale=180:90[a];[1]scale=180:90[b];[2]scale=180:90,format=rgb24[c];[3]scale=180:90[d];[4]scale=180:90[e];[a][b][c][d][e]hstack=5" \
   out/demo-steps.png
+# The opacity: the logo's colour and opacity over mid grey, and the last frame de-blended, beside
+# that frame as broadcast.
+ffmpeg -v error -y -f lavfi -i color=gray:s=360x180 -i out/alpha.png -filter_complex \
+  "[1]$corner[a];[0][a]overlay=format=auto,format=rgb24" -frames:v 1 out/demo-alpha.png
+ffmpeg -v error -y -i out/deblended.png -vf "$corner" out/demo-deblended.png
+ffmpeg -v error -y -sseof -0.04 -i out/demo.mp4 -vf "$corner" -frames:v 1 -update 1 out/demo-last.png
+ffmpeg -v error -y -i out/demo-last.png -i out/demo-alpha.png -i out/demo-deblended.png -filter_complex \
+  "[0][1][2]hstack=3" out/demo-opacity.png
 
 echo
 echo "The recording:      $root/out/demo.mp4"
@@ -68,4 +77,5 @@ echo "The logo template:  $root/out/logo.bmp"
 echo "The preview:        $root/out/preview.png"
 echo "The mask:           $root/out/mask.png"
 echo "The report:         $root/out/report.json"
+echo "Opacity and colour: $root/out/alpha.png, de-blended: $root/out/deblended.png"
 echo "Cleaned videos:     $root/out/cleaned.mp4 (removelogo), $root/out/delogo.mp4 ($delogo)"

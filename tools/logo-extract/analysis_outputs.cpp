@@ -78,6 +78,20 @@ std::string ReportJson(const Report& r) {
   } else {
     j += "null,\n";
   }
+  j += "  \"alpha\": ";
+  if (r.alpha) {
+    const analysis::AlphaQuality& q = *r.alpha;
+    char rms[96];
+    std::snprintf(rms, sizeof rms, "[%.2f, %.2f, %.2f]", q.residualRms[0], q.residualRms[1], q.residualRms[2]);
+    j += "{\"trustworthy\": " + std::string(q.trustworthy ? "true" : "false") +
+         ", \"verdict\": " + (q.trustworthy ? std::string("null") : JsonString(q.verdict)) +
+         ", \"visible_px\": " + std::to_string(q.visiblePixels) + ", \"opaque_px\": " + std::to_string(q.opaquePixels) +
+         ", \"residual_rms\": " + rms + ", \"frames_used\": " + std::to_string(q.framesUsed) +
+         ", \"frames_without_logo\": " + std::to_string(q.framesNoLogo) +
+         ", \"frames_unusable\": " + std::to_string(q.framesUnusable) + "},\n";
+  } else {
+    j += "null,\n";
+  }
   j += "  \"settings\": {\"pixel_format\": " + JsonString(r.pixelFormat) + ", \"sample\": " + JsonString(r.sampling) +
        ", \"until_stable\": " + (r.untilStable ? std::to_string(*r.untilStable) : std::string("null")) +
        ", \"threshold\": " + std::to_string(r.threshold) + ", \"black_level\": " + std::to_string(r.blackLevel) +

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/alpha_estimator.h"
 #include "analysis/luma_plane.h"
 
 namespace vle::extract {
@@ -32,6 +33,7 @@ struct Report {
   bool invert = false;
   std::string keyColour;  // RRGGBB
   std::optional<int64_t> untilStable;
+  std::optional<analysis::AlphaQuality> alpha;  // when the opacity was estimated
 };
 
 // The report as JSON.

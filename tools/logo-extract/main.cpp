@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/alpha_estimator.h"
 #include "analysis/logo_finder.h"
 #include "analysis/luma_plane.h"
 #include "analysis/steady_mask.h"
@@ -71,6 +72,11 @@ analysis::Rect RegionPixels(int width, int height, const int32_t tenths[4]) {
 // ---- Finding the logo ----
 
 constexpr int kFindSamples = 48;
+
+// Opacity from which a semi-transparent logo's pixel belongs to the mask; a logo is
+// semi-transparent when fewer than a tenth of its visible pixels reach kSolidOpacity.
+constexpr float kMaskOpacity = 0.25f;
+constexpr float kSolidOpacity = 0.95f;
 
 struct Found {
   Region region;
@@ -143,6 +149,20 @@ Found FindLogo(const Options& o, bool showProgress) {
   return found;
 }
 
+// Rows `rows` of a frame in a host layout as top-down R, G, B into `rgb`, a whole frame's size;
+// the other rows are left as they are.
+void RowsToRgb(const uint8_t* frame, int width, int height, broadcast::Layout layout, const analysis::Rect& rows,
+               std::vector<uint8_t>& rgb) {
+  rgb.resize(3 * size_t(width) * size_t(height));
+  const int top = std::max(0, rows.top), bottom = std::min(height, rows.bottom());
+  if (bottom <= top) return;
+  // Bgr24 rows are stored bottom-up: the band's first row in memory is its lowest.
+  const uint8_t* band = layout == broadcast::Layout::kYuy2 ? frame + 2 * size_t(top) * size_t(width)
+                                                           : frame + 3 * size_t(height - bottom) * size_t(width);
+  const std::vector<uint8_t> part = broadcast::FrameToRgb(band, width, bottom - top, layout);
+  std::copy(part.begin(), part.end(), rgb.begin() + ptrdiff_t(3 * size_t(top) * size_t(width)));
+}
+
 // ---- Capturing the template ----
 
 struct Capture {
@@ -157,15 +177,17 @@ struct Capture {
 // region is compared frame to frame, which tells when it stops changing.
 // With the logo found, frames that lack it (advertising breaks) are not handed to the plug-in:
 // they would key the logo away.
+// With an opacity estimator, every frame that shows the logo feeds it too, and `lastShown` keeps
+// the last of them as it came, before the plug-in drew over it.
 Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugin, const analysis::Rect& region,
-                        const Found* found, analysis::SteadyMask* mask, Output* frames,
-                        std::vector<uint8_t>& frame) {
+                        const Found* found, analysis::SteadyMask* mask, analysis::AlphaEstimator* alpha,
+                        std::vector<uint8_t>* lastShown, Output* frames, std::vector<uint8_t>& frame) {
   Capture c;
   const int width = source.width(), height = source.height();
   const broadcast::Layout layout = source.layout();
   const size_t pixelBytes = layout == broadcast::Layout::kYuy2 ? 2 : 3;
   const size_t rowBytes = pixelBytes * size_t(width);
-  std::vector<uint8_t> shown, previous;
+  std::vector<uint8_t> shown, previous, rgb;
   // Changed template pixels per captured frame over the last 25, for the progress bar.
   std::vector<int64_t> recent(25);
   int64_t recentSum = 0, capturedAtChange = 0;
@@ -194,6 +216,11 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
     // The plug-in draws over the region: read what it will capture first.
     analysis::LumaPlane input;
     if (mask != nullptr) input = RegionLuma(frame.data(), width, height, layout, region);
+    if (alpha != nullptr) {
+      RowsToRgb(frame.data(), width, height, layout, alpha->Reads(), rgb);
+      alpha->Add(rgb.data(), width, height, 3 * ptrdiff_t(width));
+      if (lastShown != nullptr) lastShown->assign(frame.begin(), frame.end());
+    }
     const bool captured = plugin.Process(frame.data());
     ++c.handed;
     if (frames != nullptr) frames->Write(frame.data(), frame.size());
@@ -251,6 +278,8 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   Output* frames = outputs.Add(o.framesPath, "the processed frames");
   Output* maskFile = outputs.Add(o.maskPath, "the mask");
   Output* reportFile = outputs.Add(o.reportPath, "the report");
+  Output* alphaFile = outputs.Add(o.alphaPath, "the opacity picture");
+  Output* deblendFile = outputs.Add(o.deblendPath, "the de-blended preview");
   outputs.Prepare();
 
   std::unique_ptr<FrameSource> source = OpenSource(o);
@@ -281,28 +310,74 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
                  region.height);
   }
 
-  std::vector<uint8_t> frame(source->frameBytes());
+  std::vector<uint8_t> frame(source->frameBytes()), lastShown;
   analysis::SteadyMask mask(width, height, region);
-  const Capture c = CaptureTemplate(o, *source, *plugin, region, o.findLogo ? &found : nullptr, &mask, frames, frame);
+  // The opacity is estimated over the region: with the logo found, that is its box with a margin.
+  const bool wantAlpha = alphaFile != nullptr || deblendFile != nullptr;
+  std::optional<analysis::AlphaEstimator> alpha;
+  // With the logo found, the mask and the report want it too: the mask to cover a semi-transparent
+  // logo, the report for the figures.
+  if (wantAlpha || (o.findLogo && (maskFile != nullptr || reportFile != nullptr))) {
+    alpha.emplace(width, height, region);
+  }
+  const Capture c = CaptureTemplate(o, *source, *plugin, region, o.findLogo ? &found : nullptr, &mask,
+                                    alpha ? &*alpha : nullptr, deblendFile != nullptr ? &lastShown : nullptr,
+                                    frames, frame);
   ThrowIfStopRequested();
   if (c.captured == 0) {
     throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
                    " frames: it lets the picture settle for the first 25, so give it more");
   }
-  const analysis::LumaPlane logoMask = mask.Mask(threshold, blackLevel, s.invert);
+  analysis::LumaPlane logoMask = mask.Mask(threshold, blackLevel, s.invert);
+  std::optional<analysis::AlphaMatte> matte;
+  if (alpha) matte = alpha->Finish();
+  const bool alphaSound = matte && matte->quality.trustworthy;
+  // A fit too poor to trust would make misleading pictures: a run that asked for them fails, and
+  // like every failed run it replaces nothing. Without them, the fit only does not reach the mask.
+  if (matte && !alphaSound && wantAlpha) {
+    throw RunError("the logo's opacity is too poor to trust (" + matte->quality.verdict +
+                   "); nothing written");
+  }
+  // The steadiness rule keys a semi-transparent logo out wherever the picture behind it moves;
+  // its opacity covers it whole. A logo with opaque parts keeps the rule's mask: those parts are
+  // what the rule finds, and a translucent plate around them is the picture's to show.
+  int64_t solid = 0;
+  if (alphaSound) {
+    for (float a : matte->alpha) solid += a >= kSolidOpacity;
+  }
+  const bool semiTransparent = alphaSound && solid * 10 < matte->quality.visiblePixels;
+  if (semiTransparent) {
+    const analysis::Rect& b = matte->box;
+    for (int y = b.top; y < b.bottom(); ++y) {
+      for (int x = b.left; x < b.right(); ++x) {
+        if (matte->AlphaAt(x, y) >= kMaskOpacity) logoMask.at(x, y) = 255;
+      }
+    }
+  }
   const analysis::Rect logoBox = analysis::BoundingBox(logoMask);
   const analysis::Rect delogo = analysis::DelogoBox(logoBox, width, height);
   if (o.delogo && delogo.empty()) throw RunError("the template holds no logo pixels: no box for delogo");
 
   // Everything is made before anything is written, so that a failure to make one output leaves
   // even the directly written ones untouched.
-  std::vector<uint8_t> bitmapBytes, previewBytes, maskBytes;
+  std::vector<uint8_t> bitmapBytes, previewBytes, maskBytes, alphaBytes, deblendBytes;
   if (bitmap != nullptr) bitmapBytes = plugin->Save(BitmapBytes(tenths[2], tenths[3]));
   plugin->Close();  // the plug-in writes its settings file now
   if (preview != nullptr) {
     previewBytes = EncodePng(broadcast::FrameToRgb(frame.data(), width, height, source->layout()), width, height);
   }
   if (maskFile != nullptr) maskBytes = EncodeMask(maskFile->path(), logoMask);
+  if (alphaFile != nullptr) {
+    alphaBytes = EncodePng(matte->rgba.data(), width, height, PngPixels::kRgba, "the opacity picture");
+  }
+  if (deblendFile != nullptr) {
+    const std::vector<uint8_t> last = broadcast::FrameToRgb(lastShown.data(), width, height, source->layout());
+    std::vector<float> fill;
+    alpha->PredictBackground(last.data(), 3 * ptrdiff_t(width), fill);
+    std::vector<uint8_t> clean;
+    analysis::Deblend(*matte, last.data(), 3 * ptrdiff_t(width), fill, clean);
+    deblendBytes = EncodePng(clean.data(), width, height, PngPixels::kRgb, "the de-blended preview");
+  }
   std::string reportText;
   if (reportFile != nullptr) {
     Report r;
@@ -323,6 +398,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     r.threshold = threshold, r.blackLevel = blackLevel, r.invert = s.invert;
     r.keyColour = RgbHex(s.keyColour);
     r.untilStable = o.untilStable;
+    if (matte) r.alpha = matte->quality;
     reportText = ReportJson(r);
   }
   ThrowIfStopRequested();
@@ -330,6 +406,8 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   if (preview != nullptr) preview->Write(previewBytes.data(), previewBytes.size());
   if (maskFile != nullptr) maskFile->Write(maskBytes.data(), maskBytes.size());
   if (reportFile != nullptr) reportFile->Write(reportText.data(), reportText.size());
+  if (alphaFile != nullptr) alphaFile->Write(alphaBytes.data(), alphaBytes.size());
+  if (deblendFile != nullptr) deblendFile->Write(deblendBytes.data(), deblendBytes.size());
   outputs.CommitAll();
   if (o.delogo) std::printf("delogo=x=%d:y=%d:w=%d:h=%d\n", delogo.left, delogo.top, delogo.width, delogo.height);
 
@@ -378,6 +456,24 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
       std::fprintf(stderr, "logo-extract: mask %dx%d written to %s\n", width, height, where(maskFile));
     }
     if (reportFile != nullptr) std::fprintf(stderr, "logo-extract: report written to %s\n", where(reportFile));
+    if (alphaSound) {
+      const analysis::AlphaQuality& q = matte->quality;
+      std::fprintf(stderr,
+                   "logo-extract: logo opacity from %lld frames (%lld without the logo, %lld with a busy "
+                   "picture around it left out): %lld px visible (opacity > 0.03), %lld px opaque (> 0.65), "
+                   "residual RMS %.1f %.1f %.1f of 255\n",
+                   (long long)q.framesUsed, (long long)q.framesNoLogo, (long long)q.framesUnusable,
+                   (long long)q.visiblePixels, (long long)q.opaquePixels, q.residualRms[0], q.residualRms[1],
+                   q.residualRms[2]);
+      if (alphaFile != nullptr)
+        std::fprintf(stderr, "logo-extract: opacity and colour written to %s\n", where(alphaFile));
+      if (deblendFile != nullptr)
+        std::fprintf(stderr, "logo-extract: de-blended preview written to %s\n", where(deblendFile));
+    }
+  }
+  if (matte && !alphaSound && !o.quiet) {
+    std::fprintf(stderr, "logo-extract: the logo's opacity is too poor to trust (%s): the mask keeps the steadiness rule\n",
+                 matte->quality.verdict.c_str());
   }
   return 0;
 }

@@ -177,7 +177,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
                                    "--size",        "--frames",     "--region",        "--threshold",
                                    "--black-level", "--key-colour", "--plugin",        "--raw",
                                    "--sample",      "--until-stable", "--mask",        "--report",
-                                   "--url"};
+                                   "--alpha",       "--deblend-preview", "--url"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -290,6 +290,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
       if (e != "png" && e != "pgm") throw UsageError("--mask writes FILE.png or FILE.pgm, not '" + value + "'");
     } else if (arg == "--report") {
       o.reportPath = value;
+    } else if (arg == "--alpha" || arg == "--deblend-preview") {
+      if (Extension(value) != "png") throw UsageError(arg + " writes FILE.png, not '" + value + "'");
+      (arg == "--alpha" ? o.alphaPath : o.deblendPath) = value;
     } else if (arg == "--find-logo") {
       o.findLogo = true;
     } else if (arg == "--delogo") {
@@ -324,10 +327,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
                      " (use bgr24 or another width)");
   }
   if (o.templatePath.empty() && o.previewPath.empty() && o.framesPath.empty() && o.maskPath.empty() &&
-      o.reportPath.empty() && !o.delogo) {
+      o.reportPath.empty() && o.alphaPath.empty() && o.deblendPath.empty() && !o.delogo) {
     throw UsageError(
         "nothing to write: give -o FILE.bmp, --preview FILE.png, --output-frames FILE, --mask FILE.png, "
-        "--report FILE.json or --delogo");
+        "--report FILE.json, --alpha FILE.png, --deblend-preview FILE.png or --delogo");
   }
   // Outputs that are one file, or the input, are found by the output set, which compares files.
   if (o.findLogo && o.region) throw UsageError("--find-logo sets the region itself: leave out --region");
@@ -354,10 +357,20 @@ a device or FIFO is written directly, a symlink's target is replaced):
       --preview FILE.png       the last frame as the plug-in left it (template shown in the region)
       --output-frames FILE     every processed frame, raw, in the host layout
       --mask FILE.png|.pgm     8-bit grey mask at the video's size: 255 logo, 0 elsewhere (for
-                               FFmpeg's removelogo filter)
+                               FFmpeg's removelogo filter); a semi-transparent logo (no opaque
+                               parts) is covered wherever its opacity is at least 0.25
       --delogo                 print the logo's box as FFmpeg's delogo filter wants it:
                                delogo=x=X:y=Y:w=W:h=H
-      --report FILE.json       region, logo box, frame counts, time and settings of the run
+      --report FILE.json       region, logo box, frame counts, time and settings of the run, and
+                               the logo's opacity figures
+      --alpha FILE.png         the logo's colour and opacity per pixel, RGBA at the video's size
+                               (A 0 transparent .. 255 opaque; 0 outside the logo), estimated
+                               from the frames that show it over a changing picture
+      --deblend-preview FILE.png
+                               the last frame with the logo taken out by inverting the blend, the
+                               check that the opacity is right
+                               An estimate too poor to trust is said in one line; then neither
+                               file is written and the exit status is 1
 
 Finding and sampling:
       --find-logo              locate the logo (sampling the whole input, outside the picture's

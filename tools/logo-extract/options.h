@@ -57,6 +57,8 @@ struct Options {
   std::optional<int64_t> untilStable;    // stop once the template held still for this many frames
   std::string maskPath;                  // --mask FILE.png|.pgm
   std::string reportPath;                // --report FILE.json
+  std::string alphaPath;                 // --alpha FILE.png
+  std::string deblendPath;               // --deblend-preview FILE.png
   bool delogo = false;                   // print the delogo filter's box
   bool quiet = false;
   bool help = false;
