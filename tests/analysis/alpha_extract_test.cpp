@@ -53,7 +53,7 @@ TEST_F(AlphaExtract, WhiteHalfLogoFromKeyFrames) {
   scene.place = broadcast::LogoPlace::kTopRight;
   scene.breaks = {broadcast::FrameRange{200, 300}};
   const broadcast::SyntheticBroadcast b(scene);
-  if (!Encode(b, 750, dir_ / "clip.mp4")) GTEST_SKIP() << "FFmpeg with libx264 is not available";
+  ASSERT_TRUE(Encode(b, 750, dir_ / "clip.mp4")) << "FFmpeg (with libx264) could not encode the clip";
 
   const ToolResult r = Extract({dir_ / "clip.mp4", "--find-logo", "--sample", "keyframes", "--alpha", dir_ / "a.png",
                                 "--deblend-preview", dir_ / "d.png", "--mask", dir_ / "m.png", "--report",
@@ -109,7 +109,8 @@ TEST_F(AlphaExtract, EstimateTooPoorWritesNoFile) {
   EXPECT_NE(r.err.find("too poor to trust"), std::string::npos) << r.err;
   EXPECT_FALSE(Exists(dir_ / "a.png"));
   EXPECT_FALSE(Exists(dir_ / "d.png"));
-  EXPECT_NE(ReadFile(dir_ / "r.json").find("\"trustworthy\": false"), std::string::npos);
+  // A failed run replaces nothing, the report included.
+  EXPECT_FALSE(Exists(dir_ / "r.json"));
 }
 
 }  // namespace

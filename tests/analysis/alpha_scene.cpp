@@ -1,5 +1,7 @@
 #include "alpha_scene.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -42,7 +44,10 @@ AlphaScene MakeAlphaScene(int width, int height, broadcast::LogoStyle style, bro
 
 std::vector<std::vector<uint8_t>> H264RoundTrip(const std::vector<std::vector<uint8_t>>& frames, int width,
                                                 int height, const std::string& scratch, int crf) {
-  const std::string clip = scratch + "/clip.mp4";
+  // Tests of one binary run as parallel processes: each clip has a name of its own.
+  static int counter = 0;
+  const std::string clip =
+      scratch + "/alpha-clip-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".mp4";
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   const std::string encode = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " + size +
                              " -r 25 -i - -c:v libx264 -preset ultrafast -crf " + std::to_string(crf) +
@@ -57,7 +62,9 @@ std::vector<std::vector<uint8_t>> H264RoundTrip(const std::vector<std::vector<ui
   std::vector<std::vector<uint8_t>> decoded;
   std::vector<uint8_t> buffer(3 * size_t(width) * size_t(height));
   while (std::fread(buffer.data(), 1, buffer.size(), out) == buffer.size()) decoded.push_back(buffer);
-  if (pclose(out) != 0 || decoded.size() != frames.size()) return {};
+  const bool whole = pclose(out) == 0 && decoded.size() == frames.size();
+  std::remove(clip.c_str());
+  if (!whole) return {};
   return decoded;
 }
 

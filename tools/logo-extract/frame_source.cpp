@@ -16,12 +16,6 @@
 
 namespace vle::extract {
 
-int64_t FrameSource::Skip(int64_t count) {
-  std::vector<uint8_t> scratch(frameBytes());
-  int64_t skipped = 0;
-  while (skipped < count && Next(scratch.data())) ++skipped;
-  return skipped;
-}
 
 namespace {
 

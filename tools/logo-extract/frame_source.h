@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "broadcast.h"
 #include "options.h"
@@ -38,7 +39,12 @@ class FrameSource {
   virtual double Time() const { return -1; }
   // Passes over up to `count` frames without handing them out; returns how many there were.
   // Sources that can move on without decoding or reading override it.
-  virtual int64_t Skip(int64_t count);
+  virtual int64_t Skip(int64_t count) {
+    std::vector<uint8_t> scratch(frameBytes());
+    int64_t skipped = 0;
+    while (skipped < count && Next(scratch.data())) ++skipped;
+    return skipped;
+  }
   // Whether the input is a file that can be opened and read again from the start (not a pipe).
   virtual bool Rereadable() const { return false; }
 
