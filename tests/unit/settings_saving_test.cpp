@@ -54,11 +54,12 @@ TEST(SettingsSaving, ConcurrentSavesLeaveOneWholeFile) {
   folder.Put("");
   const SettingsBlock blocks[2] = {{1, 2, 3, 4, 5, 1, 7, 8}, {900, 800, 100, 200, 0xFFFFFF, 0, 255, 255}};
   for (int round = 0; round < 4; ++round) {
+    // Each host has located its file before the race; the fake system is not the race's subject.
+    IniDocument inis[2];
+    for (IniDocument& ini : inis) ini.Locate(folder.system);
     std::vector<std::thread> savers;
-    for (const SettingsBlock& block : blocks) {
-      savers.emplace_back([&folder, &block] {
-        IniDocument ini;
-        ini.Locate(folder.system);
+    for (int k = 0; k < 2; ++k) {
+      savers.emplace_back([&ini = inis[k], &block = blocks[k]] {
         for (int i = 0; i < 25; ++i) SavePluginSettings(ini, block, kNoWindowPosition, kNoWindowPosition);
       });
     }
