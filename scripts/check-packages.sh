@@ -7,7 +7,7 @@
 # guides.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-deb=$1 zip=$2
+deb=$(realpath "$1") zip=$(realpath "$2")
 fail() { echo "check-packages: $*" >&2; exit 1; }
 
 [ "$(dpkg-deb -f "$deb" Package)" = vorlane-logo-extractor ] || fail "$deb: wrong package name"
