@@ -24,9 +24,25 @@ constexpr UpDownAccel kRegionAccel[] = {{0, 1}, {1, 8}, {2, 16}, {3, 32}};
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// A size change keeps the region's centre, to within half a unit, until the clamp moves it.
-void Recentre(int32_t& origin, int32_t oldSize, uint32_t position) {
-  origin = static_cast<int32_t>(uint32_t(origin) + uint32_t(oldSize / 2) - (position >> 1));
+// The edits of the up-down controls: a region origin (then the clamp), a region size that keeps
+// the region's centre, to within half a unit, until the clamp moves it, and a level.
+template <int32_t SettingsBlock::*kOrigin>
+void SetOrigin(SettingsBlock& s, uint32_t position) {
+  s.*kOrigin = static_cast<int32_t>(position);
+  SettingsDialog::ClampRegion(s);
+}
+
+template <int32_t SettingsBlock::*kOrigin, int32_t SettingsBlock::*kSize>
+void SetSize(SettingsBlock& s, uint32_t position) {
+  const int32_t oldSize = s.*kSize;
+  s.*kSize = static_cast<int32_t>(position);
+  s.*kOrigin = static_cast<int32_t>(uint32_t(s.*kOrigin) + uint32_t(oldSize / 2) - (position >> 1));
+  SettingsDialog::ClampRegion(s);
+}
+
+template <int32_t SettingsBlock::*kLevel>
+void SetLevel(SettingsBlock& s, uint32_t position) {
+  s.*kLevel = static_cast<int32_t>(position);
 }
 
 // What each up-down control changes when it reaches a new position, and the parts that show it
@@ -38,39 +54,14 @@ struct UpDownAction {
   RefreshPart refresh[2];
 };
 
+using B = SettingsBlock;
 constexpr UpDownAction kUpDownActions[] = {
-    {IDC_POSX_SPIN, true,
-     [](SettingsBlock& s, uint32_t p) {
-       s.logoPosX = static_cast<int32_t>(p);
-       SettingsDialog::ClampRegion(s);
-     },
-     {RefreshPart::kPositionX, RefreshPart::kAll}},
-    {IDC_SIZEX_SPIN, true,
-     [](SettingsBlock& s, uint32_t p) {
-       const int32_t old = s.logoSizeX;
-       s.logoSizeX = static_cast<int32_t>(p);
-       Recentre(s.logoPosX, old, p);
-       SettingsDialog::ClampRegion(s);
-     },
-     {RefreshPart::kPositionX, RefreshPart::kSizeX}},
-    {IDC_THRESHOLD_SPIN, false, [](SettingsBlock& s, uint32_t p) { s.threshold = static_cast<int32_t>(p); },
-     {RefreshPart::kThreshold, RefreshPart::kAll}},
-    {IDC_BLACK_SPIN, false, [](SettingsBlock& s, uint32_t p) { s.blackLevel = static_cast<int32_t>(p); },
-     {RefreshPart::kBlackLevel, RefreshPart::kAll}},
-    {IDC_POSY_SPIN, false,
-     [](SettingsBlock& s, uint32_t p) {
-       s.logoPosY = static_cast<int32_t>(p);
-       SettingsDialog::ClampRegion(s);
-     },
-     {RefreshPart::kPositionY, RefreshPart::kAll}},
-    {IDC_SIZEY_SPIN, false,
-     [](SettingsBlock& s, uint32_t p) {
-       const int32_t old = s.logoSizeY;
-       s.logoSizeY = static_cast<int32_t>(p);
-       Recentre(s.logoPosY, old, p);
-       SettingsDialog::ClampRegion(s);
-     },
-     {RefreshPart::kPositionY, RefreshPart::kSizeY}},
+    {IDC_POSX_SPIN, true, SetOrigin<&B::logoPosX>, {RefreshPart::kPositionX, RefreshPart::kAll}},
+    {IDC_SIZEX_SPIN, true, SetSize<&B::logoPosX, &B::logoSizeX>, {RefreshPart::kPositionX, RefreshPart::kSizeX}},
+    {IDC_THRESHOLD_SPIN, false, SetLevel<&B::threshold>, {RefreshPart::kThreshold, RefreshPart::kAll}},
+    {IDC_BLACK_SPIN, false, SetLevel<&B::blackLevel>, {RefreshPart::kBlackLevel, RefreshPart::kAll}},
+    {IDC_POSY_SPIN, false, SetOrigin<&B::logoPosY>, {RefreshPart::kPositionY, RefreshPart::kAll}},
+    {IDC_SIZEY_SPIN, false, SetSize<&B::logoPosY, &B::logoSizeY>, {RefreshPart::kPositionY, RefreshPart::kSizeY}},
 };
 
 }  // namespace

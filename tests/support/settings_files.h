@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "settings/ini_document.h"
+#include "settings/plugin_settings.h"
 
 namespace vle::test {
 
@@ -81,6 +83,19 @@ class SettingsFolder {
 
  private:
   std::filesystem::path root_;
+};
+
+// The plug-in's two trips to the file in `folder`, as a host's load and unload make them; the
+// constructor makes the first load.
+struct SettingsTrip {
+  explicit SettingsTrip(SettingsFolder& f) : folder(f) { Load(); }
+  void Load() { LoadPluginSettings(ini, &block, &x, &y, folder.system); }
+  bool Save() { return SavePluginSettings(ini, block, x, y); }
+
+  SettingsFolder& folder;
+  IniDocument ini;
+  SettingsBlock block{};
+  int32_t x = 0, y = 0;
 };
 
 }  // namespace vle::test

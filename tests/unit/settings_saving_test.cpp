@@ -78,11 +78,8 @@ TEST(SettingsSaving, PlantedLinkIsNotWrittenThrough) {
   const std::filesystem::path victim = folder.plugins() / "victim";
   std::ofstream(victim, std::ios::binary) << "precious";
   std::filesystem::create_symlink(victim, folder.file().string() + ".tmp");
-  IniDocument ini;
-  SettingsBlock block{};
-  int32_t x = 0, y = 0;
-  LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
+  test::SettingsTrip trip(folder);
+  ASSERT_TRUE(trip.Save());
   std::ifstream in(victim, std::ios::binary);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "precious");
   EXPECT_EQ(folder.Take(), test::SettingsFileText(kDefaultSettings));
@@ -118,18 +115,15 @@ TEST_P(SettingsUnreadable, KeepsACopyBeforeWritingDefaults) {
   const UnreadableCase& k = GetParam();
   test::SettingsFolder folder;
   folder.Put(k.content);
-  IniDocument ini;
-  SettingsBlock block{};
-  int32_t x = 0, y = 0;
-  LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
+  test::SettingsTrip trip(folder);
+  ASSERT_TRUE(trip.Save());
   EXPECT_EQ(Backup(folder), k.keepsCopy ? std::optional<std::string>(k.content) : std::nullopt);
   EXPECT_EQ(folder.EntryCount(), k.keepsCopy ? 2u : 1u);
 
   // The next save replaces the plug-in's own file: the copy stays as it was.
-  ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
-  LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
+  ASSERT_TRUE(trip.Save());
+  trip.Load();
+  ASSERT_TRUE(trip.Save());
   EXPECT_EQ(Backup(folder), k.keepsCopy ? std::optional<std::string>(k.content) : std::nullopt);
 }
 
@@ -147,11 +141,8 @@ TEST(SettingsSaving, NoCopyNoReplace) {
   const std::string unread = Utf16("[PluginSettings]\r\n");
   folder.Put(unread);
   std::filesystem::create_directory(folder.file().string() + ".bak");
-  IniDocument ini;
-  SettingsBlock block{};
-  int32_t x = 0, y = 0;
-  LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  EXPECT_FALSE(SavePluginSettings(ini, block, x, y));
+  test::SettingsTrip trip(folder);
+  EXPECT_FALSE(trip.Save());
   EXPECT_EQ(folder.Take(), unread);
   EXPECT_EQ(folder.EntryCount(), 2u);  // the file and the folder in the way; no temporary file
 }

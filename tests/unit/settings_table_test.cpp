@@ -23,15 +23,12 @@ bool SameBlock(const SettingsBlock& a, const SettingsBlock& b) { return std::mem
 
 TEST(PluginSettingsFile, MissingFileIsCreatedEmptyAndSavedAsTheDefaultFile) {
   test::SettingsFolder folder;
-  IniDocument ini;
-  SettingsBlock block{};
-  int32_t x = 0, y = 0;
-  LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  EXPECT_TRUE(SameBlock(block, kDefaultSettings));
-  EXPECT_EQ(x, -100);
-  EXPECT_EQ(y, -100);
+  test::SettingsTrip trip(folder);
+  EXPECT_TRUE(SameBlock(trip.block, kDefaultSettings));
+  EXPECT_EQ(trip.x, -100);
+  EXPECT_EQ(trip.y, -100);
   EXPECT_EQ(folder.Take(), "");
-  ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
+  ASSERT_TRUE(trip.Save());
   EXPECT_EQ(folder.Take(), kDefaultFile);
   EXPECT_EQ(folder.EntryCount(), 1u);  // no temporary file left behind
 }
@@ -50,22 +47,18 @@ TEST_P(PluginSettingsLoad, ReadsValuesAndSavesOnlyTheSection) {
   const LoadCase& k = GetParam();
   test::SettingsFolder folder;
   folder.Put(k.content);
-  IniDocument ini;
-  SettingsBlock block{};
-  int32_t x = 0, y = 0;
-  LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  EXPECT_TRUE(SameBlock(block, k.expected));
-  EXPECT_EQ(x, k.x);
-  EXPECT_EQ(y, k.y);
-
-  ASSERT_TRUE(SavePluginSettings(ini, block, x, y));
-  EXPECT_EQ(folder.Take(), test::SettingsFileText(k.expected, k.x, k.y));
-  SettingsBlock again{};
-  int32_t x2 = 0, y2 = 0;
-  LoadPluginSettings(ini, &again, &x2, &y2, folder.system);
-  EXPECT_TRUE(SameBlock(again, k.expected));
-  EXPECT_EQ(x2, k.x);
-  EXPECT_EQ(y2, k.y);
+  test::SettingsTrip trip(folder);
+  // The load, the save and a second load all see the same values.
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_TRUE(SameBlock(trip.block, k.expected)) << "pass " << pass;
+    EXPECT_EQ(trip.x, k.x) << "pass " << pass;
+    EXPECT_EQ(trip.y, k.y) << "pass " << pass;
+    ASSERT_TRUE(trip.Save());
+    EXPECT_EQ(folder.Take(), test::SettingsFileText(k.expected, k.x, k.y));
+    trip.block = SettingsBlock{};
+    trip.x = trip.y = 0;
+    trip.Load();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
