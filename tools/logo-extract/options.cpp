@@ -369,8 +369,8 @@ a device or FIFO is written directly, a symlink's target is replaced):
       --deblend-preview FILE.png
                                the last frame with the logo taken out by inverting the blend, the
                                check that the opacity is right
-                               An estimate too poor to trust is said in one line; then neither
-                               file is written and the exit status is 1
+                               An estimate too poor to trust is said in one line; a run that
+                               asked for either file then fails (status 1) and writes nothing
 
 Finding and sampling:
       --find-logo              locate the logo (sampling the whole input, outside the picture's
