@@ -311,6 +311,9 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   }
 
   std::vector<uint8_t> frame(source->frameBytes()), lastShown;
+  // The mask at the video's size costs a luma pass over the region per frame: only for the outputs
+  // that use it (the mask itself, its box in the report and for delogo).
+  const bool wantMask = maskFile != nullptr || reportFile != nullptr || o.delogo;
   analysis::SteadyMask mask(width, height, region);
   // The opacity is estimated over the region: with the logo found, that is its box with a margin.
   const bool wantAlpha = alphaFile != nullptr || deblendFile != nullptr;
@@ -320,7 +323,8 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   if (wantAlpha || (o.findLogo && (maskFile != nullptr || reportFile != nullptr))) {
     alpha.emplace(width, height, region);
   }
-  const Capture c = CaptureTemplate(o, *source, *plugin, region, o.findLogo ? &found : nullptr, &mask,
+  const Capture c = CaptureTemplate(o, *source, *plugin, region, o.findLogo ? &found : nullptr,
+                                    wantMask ? &mask : nullptr,
                                     alpha ? &*alpha : nullptr, deblendFile != nullptr ? &lastShown : nullptr,
                                     frames, frame);
   ThrowIfStopRequested();
@@ -328,7 +332,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
                    " frames: it lets the picture settle for the first 25, so give it more");
   }
-  analysis::LumaPlane logoMask = mask.Mask(threshold, blackLevel, s.invert);
+  analysis::LumaPlane logoMask = wantMask ? mask.Mask(threshold, blackLevel, s.invert) : analysis::LumaPlane();
   std::optional<analysis::AlphaMatte> matte;
   if (alpha) matte = alpha->Finish();
   const bool alphaSound = matte && matte->quality.trustworthy;
@@ -346,7 +350,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     for (float a : matte->alpha) solid += a >= kSolidOpacity;
   }
   const bool semiTransparent = alphaSound && solid * 10 < matte->quality.visiblePixels;
-  if (semiTransparent) {
+  if (semiTransparent && wantMask) {
     const analysis::Rect& b = matte->box;
     for (int y = b.top; y < b.bottom(); ++y) {
       for (int x = b.left; x < b.right(); ++x) {
