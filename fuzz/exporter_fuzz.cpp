@@ -1,7 +1,7 @@
 // The Save command's two back ends with whatever a hostile settings file can make of them:
 //
 // TemplateExporter::Convert with source and destination pictures up to 64 x 64 in exactly sized
-// heap blocks, rectangles anywhere in int32, any key colour, slack and layout codes, several calls
+// heap blocks, rectangles anywhere in int32, any key colour and slack, several calls
 // on one long-lived exporter (its tables and line buffer are cached between calls) with
 // allocations failing now and then. Checked: nothing outside the destination rectangle changes;
 // the cached exporter writes exactly what a fresh one writes, or nothing when one of its
@@ -39,7 +39,6 @@ using vle::fuzz::HostileInt;
 
 constexpr const char* kName = "exporter_fuzz";
 constexpr int32_t kMaxSide = 64;
-constexpr int32_t kLayout = TemplateExporter::kLayoutBottomUp32;
 
 void Expect(bool ok, const char* what) { Check(ok, kName, what); }
 
@@ -67,15 +66,14 @@ Rect PickRect(FuzzedDataProvider& in) {
 
 // One conversion's arguments.
 struct Call {
-  int32_t srcLayout, dstLayout, opacity;
   Rect srcRect, dstRect;
   uint32_t key;
   bool keyed;
 };
 
 void Run(TemplateExporter& exporter, Picture& src, Picture& dst, const Call& c) {
-  exporter.Convert(src.bits(), src.width, src.height, c.srcRect, c.srcLayout, dst.bits(), dst.width,
-                   dst.height, c.dstRect, c.dstLayout, c.opacity, c.key, c.keyed);
+  exporter.Convert(src.bits(), src.width, src.height, c.srcRect, dst.bits(), dst.width, dst.height,
+                   c.dstRect, c.key, c.keyed);
 }
 
 // Paints the picture with the key (any fourth byte: it still counts as the key) and one other
@@ -95,10 +93,6 @@ void FuzzConvert(TemplateExporter& cached, FuzzedDataProvider& in) {
   Picture src(in.ConsumeIntegralInRange<int32_t>(-1, kMaxSide), in.ConsumeIntegralInRange<int32_t>(-1, kMaxSide), in);
   Picture dst(in.ConsumeIntegralInRange<int32_t>(-1, kMaxSide), in.ConsumeIntegralInRange<int32_t>(-1, kMaxSide), in);
   Call c;
-  const bool usual = in.ConsumeIntegralInRange<int>(0, 7) != 0;
-  c.srcLayout = usual ? kLayout : HostileInt(in, -1, 9);
-  c.dstLayout = usual ? kLayout : HostileInt(in, -1, 9);
-  c.opacity = in.ConsumeIntegralInRange<int>(0, 7) != 0 ? 100 : HostileInt(in, -1, 200);
   c.key = in.ConsumeIntegral<uint32_t>();
   c.keyed = in.ConsumeBool();
   const uint32_t keyPixel = vle::KeyPixel(c.key) & 0x00FFFFFFu;
@@ -142,8 +136,7 @@ void FuzzConvert(TemplateExporter& cached, FuzzedDataProvider& in) {
       }
       // Equal sizes, the source rectangle wholly inside its picture: an exact copy.
       const int64_t w = int64_t{c.srcRect.right} - c.srcRect.left, h = int64_t{c.srcRect.bottom} - c.srcRect.top;
-      const bool copies = c.srcLayout == kLayout && c.dstLayout == kLayout && c.opacity == 100 && w > 0 &&
-                          h > 0 && w == int64_t{c.dstRect.right} - c.dstRect.left &&
+      const bool copies = w > 0 && h > 0 && w == int64_t{c.dstRect.right} - c.dstRect.left &&
                           h == int64_t{c.dstRect.bottom} - c.dstRect.top && c.srcRect.left >= 0 &&
                           c.srcRect.top >= 0 && c.srcRect.right <= src.width &&
                           c.srcRect.bottom <= src.height;

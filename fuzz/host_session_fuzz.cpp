@@ -153,7 +153,7 @@ void Unload() {
   Quorsana_Plugin_PR()->unload();
   const vle::SharedState& s = TheModule().state;
   Expect(!Desktop().HasWindow(), "a window outlived the unload");
-  Expect(s.captureBuffer == nullptr && s.maxBuffer == nullptr && s.minBuffer == nullptr &&
+  Expect(s.maxBuffer == nullptr && s.minBuffer == nullptr &&
              s.templateBuffer == nullptr,
          "a buffer outlived the unload");
   Expect(s.captureActive.load() == 0 && s.templateActive.load() == 0, "a capture flag outlived the unload");

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "core/muldiv.h"
+#include "core/surface_size.h"
 #include "platform/memory.h"
 
 namespace vle {
@@ -43,6 +44,26 @@ void ImageBuffer::FillRect(const Rect& r, int a, int b, int c, int d) {
     uint32_t* row = PixelAt(clipped.left, y);
     for (int32_t x = 0, n = clipped.right - clipped.left; x < n; ++x) row[x] = value;
   }
+}
+
+bool PictureRows(uint32_t* bits, const Size& size, bool topDown, PixelRows* rows,
+                 uint64_t maxBytes) {
+  if (bits == nullptr || !SurfaceAddressable(size.width, size.height, 4, maxBytes)) return false;
+  const int64_t width = size.width;
+  *rows = topDown ? PixelRows{bits, width, size.width, size.height}
+                  : PixelRows{bits + width * (size.height - 1), -width, size.width, size.height};
+  return true;
+}
+
+bool RowsOf(const ImageBuffer& buffer, PixelRows* rows) {
+  const Rect& r = buffer.rect;
+  if (buffer.bits == nullptr || IsEmpty(r)) return false;
+  if (r.left < 0 || r.top < 0 || r.right > buffer.allocWidth || r.bottom > buffer.allocHeight) {
+    return false;
+  }
+  *rows = PixelRows{buffer.PixelAt(r.left, r.top), -int64_t{buffer.allocWidth}, r.right - r.left,
+                    r.bottom - r.top};
+  return true;
 }
 
 }  // namespace vle

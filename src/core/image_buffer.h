@@ -9,6 +9,7 @@
 // reader and writer; `allocWidth`/`allocHeight` may still hold the size that was asked for.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -50,5 +51,32 @@ class ImageBuffer {
   int32_t allocHeight = 0;
   Rect rect{0, 0, 0, 0};
 };
+
+// The rows of a 32-bit picture, or of a block of one: pixel (x, y), y from the top of the block, is
+// Row(y)[x]. The one description of picture rows for every reader and writer of pictures.
+struct PixelRows {
+  uint32_t* topLeft;
+  int64_t pitch;  // pixels from one row of the block to the next below it; negative for bottom-up
+  int32_t width;
+  int32_t height;
+
+  uint32_t* Row(int32_t y) const { return topLeft + pitch * y; }
+  // The block of w x h pixels from (x, y) on; no bounds check.
+  PixelRows Block(int32_t x, int32_t y, int32_t w, int32_t h) const {
+    return PixelRows{Row(y) + x, pitch, w, h};
+  }
+};
+
+// A whole picture of `size` at `bits`, rows without padding, bottom-up (the row order of every
+// ImageBuffer) unless `topDown`. False without bits, for an empty size, or when the picture's bytes
+// exceed `maxBytes` (by default what a pointer difference holds), so that every offset into it can
+// be formed.
+bool PictureRows(uint32_t* bits, const Size& size, bool topDown, PixelRows* rows,
+                 uint64_t maxBytes = uint64_t(PTRDIFF_MAX));
+
+// The buffer's rect as rows. False for a buffer without pixels, with an empty rect, or with a rect
+// that leaves its allocation (which no operation of ImageBuffer produces; direct field writes
+// could).
+bool RowsOf(const ImageBuffer& buffer, PixelRows* rows);
 
 }  // namespace vle

@@ -1,6 +1,7 @@
 // The template kernels: geometry and dispatch here, the per-pixel rules in the row routines.
 #include "core/template_kernels.h"
 
+#include "core/row_levels.h"
 #include "core/settings_block.h"
 #include "core/template_rows.h"
 #include "platform/cpu.h"
@@ -31,20 +32,9 @@ void BuildTemplateRow_C(const uint32_t* max, const uint32_t* min, uint32_t* out,
   }
 }
 
-bool RowsOf(const ImageBuffer& buffer, PixelRows* rows) {
-  const Rect& r = buffer.rect;
-  if (buffer.bits == nullptr || IsEmpty(r)) return false;
-  if (r.left < 0 || r.top < 0 || r.right > buffer.allocWidth || r.bottom > buffer.allocHeight) {
-    return false;
-  }
-  *rows = PixelRows{buffer.PixelAt(r.left, r.top), -int64_t{buffer.allocWidth}, r.right - r.left,
-                    r.bottom - r.top};
-  return true;
-}
-
 namespace {
 
-constexpr KernelRows kRowsC{AccumulateMaxRow_C, AccumulateMinRow_C, BuildTemplateRow_C};
+constexpr KernelRows kRowsC{BuildTemplateRow_C};
 
 // The processed size is the last buffer's rect; an input smaller than it limits the work to what
 // the input holds rather than reading past it.
@@ -57,12 +47,11 @@ void Accumulate(const ImageBuffer& source, ImageBuffer& destination, bool keepMa
   PixelRows src, dst;
   if (!RowsOf(source, &src) || !RowsOf(destination, &dst)) return;
   Limit(src, &dst);
-  const KernelRows rows = SelectKernelRows(platform::CpuFeatures());
-  const AccumulateRowFn fn = keepMax ? rows.accumulateMax : rows.accumulateMin;
+  const AccumulateRowFn fn = keepMax ? AccumulateMaxRow_C : AccumulateMinRow_C;
   // Rows in memory order (bottom-up buffers: the last picture row first), so that every buffer
   // is read as one ascending stream.
   for (int32_t y = dst.height - 1; y >= 0; --y) {
-    fn(src.topLeft + src.pitch * y, dst.topLeft + dst.pitch * y, dst.width);
+    fn(src.Row(y), dst.Row(y), dst.width);
   }
 }
 
@@ -71,10 +60,7 @@ void Accumulate(const ImageBuffer& source, ImageBuffer& destination, bool keepMa
 const KernelRows& KernelRowsC() { return kRowsC; }
 
 KernelRows SelectKernelRows(int cpuFeatures) {
-  const KernelRows* rows = &kRowsC;
-  if ((cpuFeatures & platform::kCpuSse2) && KernelRowsSse2() != nullptr) rows = KernelRowsSse2();
-  if ((cpuFeatures & platform::kCpuAvx2) && KernelRowsAvx2() != nullptr) rows = KernelRowsAvx2();
-  return *rows;
+  return SelectRowsLevel(cpuFeatures, kRowsC, KernelRowsSse2(), KernelRowsAvx2());
 }
 
 void AccumulateMax(const ImageBuffer& source, ImageBuffer& destination) {
@@ -100,8 +86,7 @@ void BuildTemplate(const ImageBuffer& max, const ImageBuffer& min, ImageBuffer& 
   Limit(mn, &out);
   const TemplateRowFn fn = SelectKernelRows(platform::CpuFeatures()).buildTemplate;
   for (int32_t y = out.height - 1; y >= 0; --y) {  // memory order, as above
-    fn(mx.topLeft + mx.pitch * y, mn.topLeft + mn.pitch * y, out.topLeft + out.pitch * y, out.width,
-       params);
+    fn(mx.Row(y), mn.Row(y), out.Row(y), out.width, params);
   }
 }
 

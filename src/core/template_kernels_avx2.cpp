@@ -14,32 +14,7 @@ inline __m256i Load(const uint32_t* p) {
 }
 inline void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
-// Where src's pixel replaces dst's.
-template <bool kKeepMax>
-inline __m256i Takes(__m256i s, __m256i d) {
-  const __m256i sy = _mm256_srli_epi32(s, 24);
-  const __m256i dy = _mm256_srli_epi32(d, 24);
-  return kKeepMax ? _mm256_cmpgt_epi32(sy, dy) : _mm256_cmpgt_epi32(dy, sy);
-}
-
-template <bool kKeepMax>
-void AccumulateRow_AVX2(const uint32_t* src, uint32_t* dst, int count) {
-  const int whole = count & ~15;
-  for (int i = 0; i < whole; i += 16) {
-    const __m256i s0 = Load(src + i), s1 = Load(src + i + 8);
-    const __m256i d0 = Load(dst + i), d1 = Load(dst + i + 8);
-    const __m256i t0 = Takes<kKeepMax>(s0, d0), t1 = Takes<kKeepMax>(s1, d1);
-    if (!_mm256_testz_si256(_mm256_or_si256(t0, t1), _mm256_or_si256(t0, t1))) {
-      Store(dst + i, _mm256_blendv_epi8(d0, s0, t0));
-      Store(dst + i + 8, _mm256_blendv_epi8(d1, s1, t1));
-    }
-  }
-  if (count > whole) {
-    (kKeepMax ? AccumulateMaxRow_C : AccumulateMinRow_C)(src + whole, dst + whole, count - whole);
-  }
-}
-
-void BuildTemplateRow_AVX2(const uint32_t* max, const uint32_t* min, uint32_t* out, int count,
+void BuildTemplateRow_Any_AVX2(const uint32_t* max, const uint32_t* min, uint32_t* out, int count,
                            const TemplateParams& params) {
   const __m256i key = _mm256_set1_epi32(int32_t(params.keyPixel));
   const __m256i threshold = _mm256_set1_epi32(params.threshold);
@@ -70,8 +45,7 @@ void BuildTemplateRow_AVX2(const uint32_t* max, const uint32_t* min, uint32_t* o
   }
 }
 
-constexpr KernelRows kRowsAvx2{AccumulateRow_AVX2<true>, AccumulateRow_AVX2<false>,
-                               BuildTemplateRow_AVX2};
+constexpr KernelRows kRowsAvx2{BuildTemplateRow_Any_AVX2};
 
 }  // namespace
 

@@ -19,33 +19,7 @@ inline __m128i Select(__m128i where, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
 }
 
-// Where src's pixel replaces dst's. Lumas are 0..255 after the shift, so the signed compare is
-// the unsigned one.
-template <bool kKeepMax>
-inline __m128i Takes(__m128i s, __m128i d) {
-  const __m128i sy = _mm_srli_epi32(s, 24);
-  const __m128i dy = _mm_srli_epi32(d, 24);
-  return kKeepMax ? _mm_cmpgt_epi32(sy, dy) : _mm_cmplt_epi32(sy, dy);
-}
-
-template <bool kKeepMax>
-void AccumulateRow_SSE2(const uint32_t* src, uint32_t* dst, int count) {
-  const int whole = count & ~7;
-  for (int i = 0; i < whole; i += 8) {
-    const __m128i s0 = Load(src + i), s1 = Load(src + i + 4);
-    const __m128i d0 = Load(dst + i), d1 = Load(dst + i + 4);
-    const __m128i t0 = Takes<kKeepMax>(s0, d0), t1 = Takes<kKeepMax>(s1, d1);
-    if (_mm_movemask_epi8(_mm_or_si128(t0, t1)) != 0) {
-      Store(dst + i, Select(t0, s0, d0));
-      Store(dst + i + 4, Select(t1, s1, d1));
-    }
-  }
-  if (count > whole) {
-    (kKeepMax ? AccumulateMaxRow_C : AccumulateMinRow_C)(src + whole, dst + whole, count - whole);
-  }
-}
-
-void BuildTemplateRow_SSE2(const uint32_t* max, const uint32_t* min, uint32_t* out, int count,
+void BuildTemplateRow_Any_SSE2(const uint32_t* max, const uint32_t* min, uint32_t* out, int count,
                            const TemplateParams& params) {
   const __m128i key = _mm_set1_epi32(int32_t(params.keyPixel));
   const __m128i threshold = _mm_set1_epi32(params.threshold);
@@ -76,8 +50,7 @@ void BuildTemplateRow_SSE2(const uint32_t* max, const uint32_t* min, uint32_t* o
   }
 }
 
-constexpr KernelRows kRowsSse2{AccumulateRow_SSE2<true>, AccumulateRow_SSE2<false>,
-                               BuildTemplateRow_SSE2};
+constexpr KernelRows kRowsSse2{BuildTemplateRow_Any_SSE2};
 
 }  // namespace
 

@@ -19,11 +19,9 @@ bool TemplateExport::Render(const ImageBuffer* source, const Rect& region, Templ
   if (!ready()) return false;
   const bool hasArea = !IsEmpty(picture_->rect);
   if (source == nullptr || (hasArea && source->bits == nullptr)) return false;
-  // The template's own layout on both sides, at full opacity.
-  constexpr int32_t kLayout = TemplateExporter::kLayoutBottomUp32;
-  return !hasArea || exporter.Convert(source->bits, source->allocWidth, source->allocHeight, region, kLayout,
+  return !hasArea || exporter.Convert(source->bits, source->allocWidth, source->allocHeight, region,
                                       picture_->bits, picture_->allocWidth, picture_->allocHeight,
-                                      picture_->rect, kLayout, 100, settings_.colorKey, true);
+                                      picture_->rect, settings_.colorKey, true);
 }
 
 }  // namespace vle

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/image_buffer.h"
 #include "core/muldiv.h"
 #include "core/settings_block.h"
 #include "platform/memory.h"
@@ -12,80 +13,27 @@ namespace {
 
 constexpr int32_t kKeyCount = 5;
 
-struct Layout {
-  int32_t bytesPerPixel;
-  bool bottomUp;
-};
-
-// Indexed by layout code; rows carry no padding.
-constexpr Layout kLayouts[] = {{2, false}, {2, false}, {4, false}, {4, false},
-                               {3, true},  {4, true},  {4, true},  {4, true}};
-
-struct Image {
-  const uint8_t* top;  // first byte of the top row
-  std::ptrdiff_t stride;  // bytes from row y to row y + 1
-  int32_t bytesPerPixel;
-};
-
-// Refuses unknown codes and images whose byte count exceeds maxBytes, so that every offset into
-// the image fits the types it is computed in.
-bool Describe(const void* bits, int32_t width, int32_t height, int32_t code, uint64_t maxBytes,
-              Image* image) {
-  if (code < 0 || code >= int32_t(sizeof(kLayouts) / sizeof(kLayouts[0]))) return false;
-  const Layout& layout = kLayouts[code];
-  const uint64_t rowBytes = uint64_t(width) * uint64_t(layout.bytesPerPixel);
-  if (width < 1 || height < 1 || rowBytes > maxBytes / uint64_t(height)) return false;
-  const auto* base = static_cast<const uint8_t*>(bits);
-  const auto row = static_cast<std::ptrdiff_t>(rowBytes);
-  image->bytesPerPixel = layout.bytesPerPixel;
-  image->stride = layout.bottomUp ? -row : row;
-  image->top = layout.bottomUp ? base + (height - 1) * row : base;
-  return true;
-}
-
-using VerticalPass = void (*)(const uint8_t* first, int32_t toSecond, uint32_t* line, int32_t count,
-                              int32_t weight, bool keyed, uint32_t keyPixel);
-using HorizontalPass = void (*)(const uint32_t* line, const ScaleEntry* columns, int32_t count,
-                                uint8_t* out, bool keyed, uint32_t keyPixel);
-
-void VerticalPass32(const uint8_t* first, int32_t toSecond, uint32_t* line, int32_t count,
-                    int32_t weight, bool keyed, uint32_t keyPixel) {
+// One source row pair into the line buffer: `first` is the first neighbour row's first pixel, the
+// second lies `toSecond` bytes on.
+void VerticalPass(const uint8_t* first, int32_t toSecond, uint32_t* line, int32_t count,
+                  int32_t weight, bool keyed, uint32_t keyPixel) {
   const auto* a = reinterpret_cast<const uint32_t*>(first);
   const auto* b = reinterpret_cast<const uint32_t*>(first + toSecond);
   for (int32_t x = 0; x < count; ++x)
     line[x] = TemplateExporter::BlendPixels(a[x], b[x], weight, keyed, keyPixel);
 }
 
-void HorizontalPass32(const uint32_t* line, const ScaleEntry* columns, int32_t count, uint8_t* out,
-                      bool keyed, uint32_t keyPixel) {
+// The line buffer across the columns into one destination row.
+void HorizontalPass(const uint32_t* line, const ScaleEntry* columns, int32_t count, uint32_t* target,
+                    bool keyed, uint32_t keyPixel) {
   const auto* running = reinterpret_cast<const uint8_t*>(line);
-  auto* target = reinterpret_cast<uint32_t*>(out);
   for (int32_t i = 0; i < count; ++i) {
     running += columns[i].advanceBefore;
     const uint32_t a = *reinterpret_cast<const uint32_t*>(running);
     running += columns[i].advanceAfter;
     const uint32_t b = *reinterpret_cast<const uint32_t*>(running);
-    target[i] = TemplateExporter::BlendPixels(a, b, columns[i].weight[0], keyed, keyPixel);
+    target[i] = TemplateExporter::BlendPixels(a, b, columns[i].weight, keyed, keyPixel);
   }
-}
-
-struct KernelPair {
-  int32_t source;
-  int32_t destination;
-  VerticalPass vertical;
-  HorizontalPass horizontal;
-};
-
-// The Save command only ever converts an image buffer into another; other pairs find nothing.
-constexpr KernelPair kKernels[] = {
-    {TemplateExporter::kLayoutBottomUp32, TemplateExporter::kLayoutBottomUp32, VerticalPass32,
-     HorizontalPass32},
-};
-
-const KernelPair* FindKernels(int32_t source, int32_t destination) {
-  for (const KernelPair& pair : kKernels)
-    if (pair.source == source && pair.destination == destination) return &pair;
-  return nullptr;
 }
 
 void UpdateTable(ScaleEntry* table, int32_t key[kKeyCount], int32_t* builds,
@@ -156,7 +104,7 @@ void TemplateExporter::BuildScaleTable(int32_t srcLength, int32_t dstLength, int
     entry.advanceBefore = static_cast<int32_t>((int64_t(whole) - int64_t(previous)) * step);
     entry.advanceAfter = fraction != 0 ? step : 0;
     previous = fraction != 0 ? whole + 1 : whole;
-    std::fill(entry.weight, entry.weight + 4, fraction);
+    entry.weight = fraction;
     acc += source << 16;
   }
 }
@@ -185,14 +133,11 @@ bool TemplateExporter::EnsureCapacity(void** buffer, int32_t* capacity, int32_t*
   return true;
 }
 
-bool TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t srcHeight,
-                               const Rect& srcRect, int32_t srcLayout, void* dstBits,
-                               int32_t dstWidth, int32_t dstHeight, const Rect& dstRect,
-                               int32_t dstLayout, int32_t opacityPercent, uint32_t keyColor,
+bool TemplateExporter::Convert(const uint32_t* srcBits, int32_t srcWidth, int32_t srcHeight,
+                               const Rect& srcRect, uint32_t* dstBits, int32_t dstWidth,
+                               int32_t dstHeight, const Rect& dstRect, uint32_t keyColor,
                                bool keyed) {
-  if (srcBits == nullptr || dstBits == nullptr || opacityPercent != 100) return true;
-  const KernelPair* kernels = FindKernels(srcLayout, dstLayout);
-  if (kernels == nullptr) return true;
+  if (srcBits == nullptr || dstBits == nullptr) return true;
 
   Rect src, dst;
   if (!Intersect(srcRect, Rect{0, 0, srcWidth, srcHeight}, &src)) return true;
@@ -207,9 +152,13 @@ bool TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t sr
   const int32_t dstH = dst.bottom - dst.top;
 
   // Table offsets are 32-bit, so the source must be addressable with them throughout.
-  Image source, target;
-  if (!Describe(srcBits, srcWidth, srcHeight, srcLayout, INT32_MAX, &source)) return true;
-  if (!Describe(dstBits, dstWidth, dstHeight, dstLayout, PTRDIFF_MAX, &target)) return true;
+  PixelRows source, target;
+  if (!PictureRows(const_cast<uint32_t*>(srcBits), Size{srcWidth, srcHeight}, false, &source,
+                   INT32_MAX) ||
+      !PictureRows(dstBits, Size{dstWidth, dstHeight}, false, &target)) {
+    return true;
+  }
+  const int32_t sourceRowBytes = int32_t(source.pitch * int32_t(sizeof(uint32_t)));
 
   if (!EnsureCapacity(reinterpret_cast<void**>(&lineBuffer), &lineCapacity, &lineAllocated_,
                       nullptr, srcW + 2, sizeof(uint32_t)) ||
@@ -221,24 +170,21 @@ bool TemplateExporter::Convert(const void* srcBits, int32_t srcWidth, int32_t sr
 
   UpdateTable(rowTable, rowKey, &rowTableBuilds,
               {srcH, int32_t(scaleHeight), int32_t(int64_t{dst.top} - dstRect.top), dstH,
-               int32_t(source.stride)});
+               sourceRowBytes});
   UpdateTable(columnTable, columnKey, &columnTableBuilds,
               {srcW, int32_t(scaleWidth), int32_t(int64_t{dst.left} - dstRect.left), dstW,
                int32_t(sizeof(uint32_t))});
 
   const uint32_t keyPixel = KeyPixel(keyColor) & 0x00FFFFFFu;
-  const uint8_t* running = source.top + src.top * source.stride +
-                           std::ptrdiff_t{src.left} * source.bytesPerPixel;
+  const auto* running = reinterpret_cast<const uint8_t*>(source.Row(src.top) + src.left);
   // Rows are addressed from the first one rather than stepped, so no pointer ever leaves the image.
-  uint8_t* const firstRow = const_cast<uint8_t*>(target.top) + dst.top * target.stride +
-                            std::ptrdiff_t{dst.left} * target.bytesPerPixel;
+  const PixelRows out = target.Block(dst.left, dst.top, dstW, dstH);
   for (int32_t k = 0; k < dstH; ++k) {
     const ScaleEntry& row = rowTable[k];
     running += row.advanceBefore;
-    kernels->vertical(running, row.advanceAfter, lineBuffer, srcW, row.weight[0], keyed, keyPixel);
+    VerticalPass(running, row.advanceAfter, lineBuffer, srcW, row.weight, keyed, keyPixel);
     running += row.advanceAfter;
-    kernels->horizontal(lineBuffer, columnTable, dstW, firstRow + k * target.stride, keyed,
-                        keyPixel);
+    HorizontalPass(lineBuffer, columnTable, dstW, out.Row(k), keyed, keyPixel);
   }
   return true;
 }

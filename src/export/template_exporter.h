@@ -18,16 +18,11 @@ namespace vle {
 struct ScaleEntry {
   int32_t advanceBefore;  // bytes to the first neighbour, from where the previous entry left off
   int32_t advanceAfter;   // bytes from the first neighbour to the second: the step, or 0 when w = 0
-  int16_t weight[4];      // the second neighbour's share in 1/4096, once per byte lane
+  int32_t weight;         // the second neighbour's share in 1/4096
 };
-static_assert(sizeof(ScaleEntry) == 16, "one entry per 16 bytes for the packed passes");
 
 class TemplateExporter {
  public:
-  // The layout of an ImageBuffer: four bytes per pixel (blue, green, red, a fourth byte carried
-  // along), rows bottom-up. 5 -> 5 is the only pair with kernels.
-  static constexpr int32_t kLayoutBottomUp32 = 5;
-
   // Source spans longer than this cannot be addressed by a 16.16 position.
   static constexpr int32_t kMaxSourceSpan = 65536;
 
@@ -40,7 +35,9 @@ class TemplateExporter {
   // before the buffer is made smaller, both in percent. Values are held to 0..1000.
   void SetSlack(int32_t growPercent, int32_t shrinkPercent);
 
-  // Stretches srcRect of the source over dstRect of the destination. Rectangles are left, top,
+  // Stretches srcRect of the source over dstRect of the destination. Both pictures are laid out as
+  // an ImageBuffer is: four bytes per pixel (blue, green, red, a fourth byte carried along), rows
+  // bottom-up without padding. Rectangles are left, top,
   // right, bottom with right and bottom exclusive, y from the top. srcRect is clipped to the source
   // and only its inside is used; dstRect defines the scale as given, and only its part inside the
   // destination is written; nothing outside the clipped source rect is read. keyColor is a
@@ -48,15 +45,14 @@ class TemplateExporter {
   // blended with a pixel that is not one: one of the two is taken whole, the second neighbour only
   // when its weight exceeds 128/4096. The fourth byte is resampled like the others.
   //
-  // Writes nothing when: either pointer is null, a rectangle is empty after clipping, the layout
-  // pair is not 5 -> 5, opacityPercent is not 100, the source image exceeds 2 GiB or its clipped
-  // rectangle kMaxSourceSpan in either direction, the destination exceeds the address space,
-  // dstRect is wider or taller than INT32_MAX, or a buffer cannot be allocated. Returns false only
-  // in the last case, so that a caller can tell "nothing to convert" from "could not convert".
-  bool Convert(const void* srcBits, int32_t srcWidth, int32_t srcHeight, const Rect& srcRect,
-               int32_t srcLayout, void* dstBits, int32_t dstWidth, int32_t dstHeight,
-               const Rect& dstRect, int32_t dstLayout, int32_t opacityPercent, uint32_t keyColor,
-               bool keyed);
+  // Writes nothing when: either pointer is null, a rectangle is empty after clipping, the source
+  // image exceeds 2 GiB or its clipped rectangle kMaxSourceSpan in either direction, the
+  // destination exceeds the address space, dstRect is wider or taller than INT32_MAX, or a buffer
+  // cannot be allocated. Returns false only in the last case, so that a caller can tell "nothing to
+  // convert" from "could not convert".
+  bool Convert(const uint32_t* srcBits, int32_t srcWidth, int32_t srcHeight, const Rect& srcRect,
+               uint32_t* dstBits, int32_t dstWidth, int32_t dstHeight, const Rect& dstRect,
+               uint32_t keyColor, bool keyed);
 
   // Fills `count` entries for output positions dstStart.. of a span of dstLength mapped onto a
   // source span of srcLength, `step` bytes per source position. Positions are unsigned 16.16:

@@ -2,8 +2,8 @@
 // turn to short stretches of the row, so that the converted pixels stay on the stack.
 #include "frame/capture_rows.h"
 
+#include "core/row_levels.h"
 #include "frame/import_rows.h"
-#include "platform/cpu.h"
 
 namespace vle {
 namespace {
@@ -31,7 +31,7 @@ void CaptureRow(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
   }
 }
 
-constexpr CaptureRows kRowsC{CaptureYuy2Row_C, CaptureYuy2SplitRow_C, CaptureBgr24Row_C};
+constexpr CaptureRows kRowsC{CaptureYuy2Row_C, CaptureBgr24Row_C};
 
 }  // namespace
 
@@ -58,11 +58,7 @@ void CaptureBgr24Row_C(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_
 const CaptureRows& CaptureRowsC() { return kRowsC; }
 
 CaptureRows SelectCaptureRows(int cpuFeatures) {
-  // Later instruction sets override earlier ones.
-  const CaptureRows* rows = &kRowsC;
-  if ((cpuFeatures & platform::kCpuSse2) && CaptureRowsSse2() != nullptr) rows = CaptureRowsSse2();
-  if ((cpuFeatures & platform::kCpuAvx2) && CaptureRowsAvx2() != nullptr) rows = CaptureRowsAvx2();
-  return *rows;
+  return SelectRowsLevel(cpuFeatures, kRowsC, CaptureRowsSse2(), CaptureRowsAvx2());
 }
 
 }  // namespace vle

@@ -24,24 +24,24 @@ namespace vle {
 using CaptureRowFn = void (*)(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
                               int count, const TemplateParams* params);
 
+// A capture starts every row at the frame's first column, so only even-start rows have SIMD
+// variants.
 struct CaptureRows {
-  CaptureRowFn yuy2;       // Yuy2, the row starts at a pair
-  CaptureRowFn yuy2Split;  // Yuy2, the row starts at the second pixel of the pair at src
+  CaptureRowFn yuy2;  // the row starts at a pair
   CaptureRowFn bgr24;
 };
 
-// The routines at the best level that `cpuFeatures` (platform::CpuFeature bits) allows; 0 gives
-// the scalar composition.
-CaptureRows SelectCaptureRows(int cpuFeatures);
-
-// Per instruction set; null when the build has no such variant.
+// Per level, as core/row_levels.h describes.
 const CaptureRows& CaptureRowsC();
 const CaptureRows* CaptureRowsSse2();
 const CaptureRows* CaptureRowsAvx2();
+CaptureRows SelectCaptureRows(int cpuFeatures);
 
 // The scalar composition; the SIMD variants finish their remainders with it.
 void CaptureYuy2Row_C(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                       const TemplateParams* params);
+// The row starts at the second pixel of the pair at src: that pixel, then CaptureYuy2Row_C from
+// the next pair.
 void CaptureYuy2SplitRow_C(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
                            int count, const TemplateParams* params);
 void CaptureBgr24Row_C(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,

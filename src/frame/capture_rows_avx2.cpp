@@ -120,7 +120,7 @@ void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out
 }
 
 template <class Source, CaptureRowFn kScalar>
-void CaptureRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
+void CaptureRow_Any_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                      const TemplateParams* params) {
   const int whole = count & ~15;
   if (whole > 0) {
@@ -136,17 +136,8 @@ void CaptureRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t*
   }
 }
 
-constexpr CaptureRowFn kYuy2Row = CaptureRow_AVX2<Yuy2Source, CaptureYuy2Row_C>;
-
-void CaptureYuy2SplitRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
-                              int count, const TemplateParams* params) {
-  if (count <= 0) return;
-  CaptureYuy2SplitRow_C(src, max, min, out, 1, params);
-  kYuy2Row(src + 4, max + 1, min + 1, params != nullptr ? out + 1 : nullptr, count - 1, params);
-}
-
-constexpr CaptureRows kRowsAvx2{kYuy2Row, CaptureYuy2SplitRow_AVX2,
-                                CaptureRow_AVX2<Bgr24Source, CaptureBgr24Row_C>};
+constexpr CaptureRows kRowsAvx2{CaptureRow_Any_AVX2<Yuy2Source, CaptureYuy2Row_C>,
+                                CaptureRow_Any_AVX2<Bgr24Source, CaptureBgr24Row_C>};
 
 }  // namespace
 

@@ -119,7 +119,7 @@ void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out
 }
 
 template <class Source, CaptureRowFn kScalar>
-void CaptureRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
+void CaptureRow_Any_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
                      const TemplateParams* params) {
   const int whole = count & ~7;
   if (whole > 0) {
@@ -135,17 +135,8 @@ void CaptureRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t*
   }
 }
 
-constexpr CaptureRowFn kYuy2Row = CaptureRow_SSE2<Yuy2Source, CaptureYuy2Row_C>;
-
-void CaptureYuy2SplitRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
-                              int count, const TemplateParams* params) {
-  if (count <= 0) return;
-  CaptureYuy2SplitRow_C(src, max, min, out, 1, params);
-  kYuy2Row(src + 4, max + 1, min + 1, params != nullptr ? out + 1 : nullptr, count - 1, params);
-}
-
-constexpr CaptureRows kRowsSse2{kYuy2Row, CaptureYuy2SplitRow_SSE2,
-                                CaptureRow_SSE2<Bgr24Source, CaptureBgr24Row_C>};
+constexpr CaptureRows kRowsSse2{CaptureRow_Any_SSE2<Yuy2Source, CaptureYuy2Row_C>,
+                                CaptureRow_Any_SSE2<Bgr24Source, CaptureBgr24Row_C>};
 
 }  // namespace
 

@@ -57,7 +57,7 @@ void HorizontalRun(const FrameAdapter& adapter, uint8_t* pixels, int64_t from, i
                    int64_t y, const LinePaint& paint) {
   FrameLayout frame;
   int64_t first, last;
-  if (!DescribeFrame(adapter, pixels, &frame) || y < 0 || y >= frame.height ||
+  if (!DescribeDrawableFrame(adapter, pixels, &frame) || y < 0 || y >= frame.height ||
       !ClipRun(from, to, frame.drawWidth, &first, &last)) {
     return;
   }
@@ -79,7 +79,7 @@ void VerticalRun(const FrameAdapter& adapter, uint8_t* pixels, int64_t x, int64_
                  const LinePaint& paint) {
   FrameLayout frame;
   int64_t first, last;
-  if (!DescribeFrame(adapter, pixels, &frame) || x < 0 || x >= frame.drawWidth ||
+  if (!DescribeDrawableFrame(adapter, pixels, &frame) || x < 0 || x >= frame.drawWidth ||
       !ClipRun(from, to, frame.height, &first, &last)) {
     return;
   }
@@ -130,7 +130,7 @@ void FrameAdapter::DrawVerticalLine(uint8_t* framePixels, int32_t x, int32_t yFr
 void FrameAdapter::DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness, uint32_t colour,
                                  int32_t opacity) const {
   FrameLayout frame;
-  if (thickness == 0 || thickness == INT_MIN || !DescribeFrame(*this, framePixels, &frame)) return;
+  if (thickness == 0 || thickness == INT_MIN || !DescribeDrawableFrame(*this, framePixels, &frame)) return;
   const LinePaint paint = MakePaint(*this, colour, opacity);
 
   // Inclusive bounds of ring 0; ring i lies at L + i, T + i, R - i, B - i.

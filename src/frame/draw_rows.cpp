@@ -1,6 +1,8 @@
 #include "frame/draw_rows.h"
 
+#include "core/row_levels.h"
 #include "frame/colour_convert.h"
+#include "frame/formats.h"
 #include "frame/frame_layout.h"
 
 namespace vle {
@@ -136,6 +138,43 @@ void BgrAlpha32ToBgr24Row_C(const uint32_t* src, uint8_t* dst, int count, int o)
     const int alpha = Byte(src[i], 3);
     for (int k = 0; k < 3; ++k) dst[k] = BlendByte(dst[k], Byte(src[i], k), alpha, o);
   }
+}
+
+namespace {
+
+constexpr DrawRows kRowsC{Bgr32ToYuy2Row_C, Bgr32ToYuy2SplitRow_C, Bgr32ToBgr24Row_C};
+
+}  // namespace
+
+const DrawRows& DrawRowsC() { return kRowsC; }
+
+DrawRows SelectDrawRows(int cpuFeatures) {
+  return SelectRowsLevel(cpuFeatures, kRowsC, DrawRowsSse2(), DrawRowsAvx2());
+}
+
+DrawRowFn SelectDrawRow(int32_t imageFormat, int32_t frameFormat, bool splitStart) {
+  if (frameFormat == kYuy2) {
+    switch (imageFormat) {
+      case kBgr32: {
+        const DrawRows rows = SelectDrawRows(platform::CpuFeatures());
+        return splitStart ? rows.bgr32ToYuy2Split : rows.bgr32ToYuy2;
+      }
+      case kBgrLuma32: return splitStart ? BgrLuma32ToYuy2SplitRow_C : BgrLuma32ToYuy2Row_C;
+      case kBgrAlpha32: return splitStart ? BgrAlpha32ToYuy2SplitRow_C : BgrAlpha32ToYuy2Row_C;
+      case kYuvAlpha32: return splitStart ? YuvAlpha32ToYuy2SplitRow_C : YuvAlpha32ToYuy2Row_C;
+      case kYuvLuma32: return splitStart ? YuvLuma32ToYuy2SplitRow_C : YuvLuma32ToYuy2Row_C;
+      default: return nullptr;
+    }
+  }
+  if (frameFormat == kBgr24) {
+    switch (imageFormat) {
+      case kBgr32:
+      case kBgrLuma32: return SelectDrawRows(platform::CpuFeatures()).bgr32ToBgr24;
+      case kBgrAlpha32: return BgrAlpha32ToBgr24Row_C;
+      default: return nullptr;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace vle

@@ -14,8 +14,10 @@
 // A' = A + (A >= 128) and O = scaledOpacity. The Yuy2 routines take a pair's first luma, Cb and Cr
 // (and their alpha) from its even pixel and its second luma (and alpha) from its odd pixel.
 //
-// The _C routines are the definition; every SIMD variant gives identical bytes. Names follow
-// <Picture layout>To<Frame layout>Row_<ISA>; the Yuy2 ones draw from an even start.
+// The _C routines are the definition, for every pairing. Names follow
+// <Picture layout>To<Frame layout>Row_<ISA>; the Yuy2 ones draw from an even start. Only the
+// drawing the product runs, code 0 replacing either frame layout, has SIMD variants (named and
+// chosen as core/row_levels.h describes); they give identical bytes.
 #pragma once
 
 #include <cstdint>
@@ -44,35 +46,17 @@ void Bgr32ToBgr24Row_C(const uint32_t* src, uint8_t* dst, int count, int scaledO
 // Code 4 blended onto Bgr24.
 void BgrAlpha32ToBgr24Row_C(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
 
-// SSE2: every pairing, even starts (split starts are composed in the dispatch table).
-void Bgr32ToYuy2Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-void BgrLuma32ToYuy2Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-void BgrAlpha32ToYuy2Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-void YuvAlpha32ToYuy2Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-void YuvLuma32ToYuy2Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-void Bgr32ToBgr24Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-void BgrAlpha32ToBgr24Row_SSE2(const uint32_t* src, uint8_t* dst, int count, int scaledOpacity);
-
-// The slot of each routine in a level's table.
-enum DrawRowKind : int {
-  kRowBgr32ToYuy2,
-  kRowBgr32ToYuy2Split,
-  kRowBgrLuma32ToYuy2,
-  kRowBgrLuma32ToYuy2Split,
-  kRowBgrAlpha32ToYuy2,
-  kRowBgrAlpha32ToYuy2Split,
-  kRowYuvAlpha32ToYuy2,
-  kRowYuvAlpha32ToYuy2Split,
-  kRowYuvLuma32ToYuy2,
-  kRowYuvLuma32ToYuy2Split,
-  kRowBgr32ToBgr24,  // codes 0 and 3
-  kRowBgrAlpha32ToBgr24,
-  kDrawRowKinds
+// The drawing of code 0 (and 3 onto Bgr24), per level.
+struct DrawRows {
+  DrawRowFn bgr32ToYuy2;       // even start
+  DrawRowFn bgr32ToYuy2Split;  // split start
+  DrawRowFn bgr32ToBgr24;      // codes 0 and 3
 };
 
-// The AVX2 table, kDrawRowKinds entries with null where SSE2 serves; null itself when the build
-// carries no AVX2 variants (a compiler that cannot target AVX2).
-const DrawRowFn* DrawRowsAvx2();
+const DrawRows& DrawRowsC();
+const DrawRows* DrawRowsSse2();
+const DrawRows* DrawRowsAvx2();
+DrawRows SelectDrawRows(int cpuFeatures);
 
 // A split-start row: the first pixel by the scalar routine (one luma), the rest from the next
 // pair on by an even-start routine of any level.
@@ -82,9 +66,9 @@ void SplitStartRow(const uint32_t* src, uint8_t* dst, int count, int scaledOpaci
   if (count > 1) Even(src + 1, dst + 4, count - 1, scaledOpacity);
 }
 
-// The routine for (image code, frame format, start parity) at the best level that
-// platform::CpuFeatures() reports now; null for pairings that draw nothing. `splitStart` only
-// matters on Yuy2.
+// The routine for (image code, frame format, start parity): from SelectDrawRows at the level that
+// platform::CpuFeatures() reports now where the pairing has a table entry, the _C routine
+// otherwise; null for pairings that draw nothing. `splitStart` only matters on Yuy2.
 DrawRowFn SelectDrawRow(int32_t imageFormat, int32_t frameFormat, bool splitStart);
 
 }  // namespace vle

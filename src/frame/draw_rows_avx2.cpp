@@ -1,4 +1,4 @@
-// AVX2 row routines: the SSE2 arithmetic on 256-bit vectors. In-lane packs leave 64-bit quarters
+// AVX2 draw rows for code 0: the SSE2 arithmetic on 256-bit vectors. In-lane packs leave 64-bit quarters
 // in the order 0 2 1 3, which one vpermq restores. Bodies handle 16 (Yuy2) or 32 (Bgr24) pixels;
 // the rest of a row goes to the _C routine. Compiled with -mavx2: no shared inline helpers here.
 // Builds whose compiler does not target AVX2 for this file get no table.
@@ -41,42 +41,10 @@ inline __m256i PairWords(__m256i px, __m256i lumas) {
   return _mm256_or_si256(lumas, _mm256_slli_epi32(EvenChroma(px), 16));
 }
 
-inline __m256i PairAlphaWords(__m256i alphas) {
-  return _mm256_or_si256(
-      alphas, _mm256_slli_epi32(_mm256_shuffle_epi32(alphas, _MM_SHUFFLE(2, 2, 0, 0)), 16));
-}
-
-inline __m256i BlendWords(__m256i s, __m256i alpha, __m256i d, __m256i opacity16) {
-  const __m256i weight = _mm256_add_epi16(alpha, _mm256_srli_epi16(alpha, 7));
-  const __m256i diff = _mm256_slli_epi16(_mm256_sub_epi16(s, d), 4);
-  const __m256i t = _mm256_mulhi_epi16(diff, _mm256_slli_epi16(weight, 4));
-  return _mm256_add_epi16(d, _mm256_mulhi_epi16(_mm256_slli_epi16(t, 4), opacity16));
-}
-
-// Byte streams blend position by position, so the in-lane unpack order needs no fixing.
-inline __m256i BlendBytes(__m256i s, __m256i alpha, __m256i d, __m256i opacity16) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i lo = BlendWords(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(alpha, zero),
-                                _mm256_unpacklo_epi8(d, zero), opacity16);
-  const __m256i hi = BlendWords(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(alpha, zero),
-                                _mm256_unpackhi_epi8(d, zero), opacity16);
-  return _mm256_packus_epi16(lo, hi);
-}
-
-inline __m256i Opacity16(int scaledOpacity) {
-  return _mm256_set1_epi16(static_cast<short>(scaledOpacity << 4));
-}
-
 // Eight pixel words to three bytes each: per 128-bit lane the twelve bytes land in dwords 0..2.
 inline __m256i PackBgrLanes(__m256i px) {
   const __m256i pick = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
                                         1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-  return _mm256_shuffle_epi8(px, pick);
-}
-
-inline __m256i SpreadAlphaLanes(__m256i px) {
-  const __m256i pick = _mm256_setr_epi8(3, 3, 3, 7, 7, 7, 11, 11, 11, 15, 15, 15, -1, -1, -1, -1, 3,
-                                        3, 3, 7, 7, 7, 11, 11, 11, 15, 15, 15, -1, -1, -1, -1);
   return _mm256_shuffle_epi8(px, pick);
 }
 
@@ -93,7 +61,7 @@ inline void JoinBgr(const __m256i r[4], __m256i out[3]) {
                               _mm256_permutevar8x32_epi32(r[3], i2), 0xFC);
 }
 
-void Bgr32ToYuy2Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
+void Bgr32ToYuy2Row_Any_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
   const int whole = count & ~15;
   for (int i = 0; i < whole; i += 16) {
     const __m256i a = Load(src + i);
@@ -104,36 +72,7 @@ void Bgr32ToYuy2Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
   if (whole < count) Bgr32ToYuy2Row_C(src + whole, dst + 2 * whole, count - whole, o);
 }
 
-void BgrLuma32ToYuy2Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
-  const int whole = count & ~15;
-  for (int i = 0; i < whole; i += 16) {
-    const __m256i a = Load(src + i);
-    const __m256i b = Load(src + i + 8);
-    Store(dst + 2 * i, Quarters0213(_mm256_packus_epi16(PairWords(a, _mm256_srli_epi32(a, 24)),
-                                                        PairWords(b, _mm256_srli_epi32(b, 24)))));
-  }
-  if (whole < count) BgrLuma32ToYuy2Row_C(src + whole, dst + 2 * whole, count - whole, o);
-}
-
-void BgrAlpha32ToYuy2Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
-  const __m256i opacity16 = Opacity16(o);
-  const __m256i zero = _mm256_setzero_si256();
-  const int whole = count & ~15;
-  for (int i = 0; i < whole; i += 16) {
-    const __m256i a = Load(src + i);
-    const __m256i b = Load(src + i + 8);
-    // Frame quarters reordered 0 2 1 3 so that the in-lane unpacks meet pixels 0..7 and 8..15.
-    const __m256i d = Quarters0213(Load(dst + 2 * i));
-    const __m256i lo = BlendWords(PairWords(a, Lumas(a)), PairAlphaWords(_mm256_srli_epi32(a, 24)),
-                                  _mm256_unpacklo_epi8(d, zero), opacity16);
-    const __m256i hi = BlendWords(PairWords(b, Lumas(b)), PairAlphaWords(_mm256_srli_epi32(b, 24)),
-                                  _mm256_unpackhi_epi8(d, zero), opacity16);
-    Store(dst + 2 * i, Quarters0213(_mm256_packus_epi16(lo, hi)));
-  }
-  if (whole < count) BgrAlpha32ToYuy2Row_C(src + whole, dst + 2 * whole, count - whole, o);
-}
-
-void Bgr32ToBgr24Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
+void Bgr32ToBgr24Row_Any_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
   const int whole = count & ~31;
   for (int i = 0; i < whole; i += 32) {
     __m256i r[4], out[3];
@@ -145,50 +84,22 @@ void Bgr32ToBgr24Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
   if (whole < count) Bgr32ToBgr24Row_C(src + whole, dst + 3 * whole, count - whole, o);
 }
 
-void BgrAlpha32ToBgr24Row_AVX2(const uint32_t* src, uint8_t* dst, int count, int o) {
-  const __m256i opacity16 = Opacity16(o);
-  const int whole = count & ~31;
-  for (int i = 0; i < whole; i += 32) {
-    __m256i r[4], a[4], s[3], alpha[3];
-    for (int k = 0; k < 4; ++k) {
-      const __m256i px = Load(src + i + 8 * k);
-      r[k] = PackBgrLanes(px);
-      a[k] = SpreadAlphaLanes(px);
-    }
-    JoinBgr(r, s);
-    JoinBgr(a, alpha);
-    uint8_t* d = dst + 3 * i;
-    for (int k = 0; k < 3; ++k)
-      Store(d + 32 * k, BlendBytes(s[k], alpha[k], Load(d + 32 * k), opacity16));
-  }
-  if (whole < count) BgrAlpha32ToBgr24Row_C(src + whole, dst + 3 * whole, count - whole, o);
-}
-
-constexpr DrawRowFn kRowsAvx2[kDrawRowKinds] = {
-    Bgr32ToYuy2Row_AVX2,
-    SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_AVX2>,
-    BgrLuma32ToYuy2Row_AVX2,
-    SplitStartRow<BgrLuma32ToYuy2SplitRow_C, BgrLuma32ToYuy2Row_AVX2>,
-    BgrAlpha32ToYuy2Row_AVX2,
-    SplitStartRow<BgrAlpha32ToYuy2SplitRow_C, BgrAlpha32ToYuy2Row_AVX2>,
-    nullptr,  // the alpha and luma YCbCr layouts: SSE2 serves
-    nullptr,
-    nullptr,
-    nullptr,
-    Bgr32ToBgr24Row_AVX2,
-    BgrAlpha32ToBgr24Row_AVX2,
+constexpr DrawRows kRowsAvx2{
+    Bgr32ToYuy2Row_Any_AVX2,
+    SplitStartRow<Bgr32ToYuy2SplitRow_C, Bgr32ToYuy2Row_Any_AVX2>,
+    Bgr32ToBgr24Row_Any_AVX2,
 };
 
 }  // namespace
 
-const DrawRowFn* DrawRowsAvx2() { return kRowsAvx2; }
+const DrawRows* DrawRowsAvx2() { return &kRowsAvx2; }
 
 }  // namespace vle
 
 #else
 
 namespace vle {
-const DrawRowFn* DrawRowsAvx2() { return nullptr; }
+const DrawRows* DrawRowsAvx2() { return nullptr; }
 }  // namespace vle
 
 #endif

@@ -17,8 +17,7 @@ class FrameAdapter {
   FrameAdapter() = default;
   virtual ~FrameAdapter() = default;
 
-  // Stores the three values; codes 0 and 1 also set bytesPerPixel, bytesPerPair and stride, any
-  // other code keeps the derived fields as they were (and converts nothing later).
+  // Stores the three values. Codes other than 0 and 1 are kept too, and convert and draw nothing.
   void SetFormat(int32_t width, int32_t height, int32_t pixelFormat);
 
   // The region in frame pixels from the settings' tenths of a percent: ScaleRegion with 1000, 1000.
@@ -34,6 +33,15 @@ class FrameAdapter {
   // left. Sizes are (width, height) pairs.
   static bool ClipRectPair(const Size& sourceSize, Rect& source, const Size& destinationSize,
                            Rect& destination);
+
+  // The block copy between a picture and the frame, clipped to both: `rect` of a picture of
+  // `pictureSize` with its top-left at `point` of a frame area of `frameSize`. The frame block is
+  // formed in 64 bits, since hostile rectangles and points overflow 32-bit sums; one that leaves
+  // the 32-bit range is narrowed to both surfaces before ClipRectPair sees it. The result is checked
+  // against the surfaces once more. False when nothing is left; otherwise `picture` and `frame` are
+  // equally sized blocks inside their surfaces. ImportRegion and DrawImage both clip with it.
+  static bool ClipBlock(const Size& pictureSize, const Rect& rect, const Size& frameSize,
+                        const Point& point, Rect* picture, Rect* frame);
 
   // Converts the frame block starting at `framePoint` into `imageRect` of a 32-bit picture of
   // `imageSize` in layout `imageFormat` (3, 4, 9 or 11). Clipped to both; unknown codes touch nothing.
@@ -58,9 +66,6 @@ class FrameAdapter {
   void DrawVerticalLine(uint8_t* framePixels, int32_t x, int32_t yFrom, int32_t yTo, uint32_t colour,
                         int32_t opacity) const;
 
-  // Address of frame pixel (x, y), y from the top; no bounds check.
-  uint8_t* PixelAddress(uint8_t* framePixels, int32_t x, int32_t y) const;
-
   // The colour's four bytes in the frame's layout: Yuy2 (Y, Cb, Y, Cr), Bgr24 (B, G, R, 0) as a
   // little-endian word; other layouts get the COLORREF back unchanged.
   uint32_t ColorToFramePixel(uint32_t colour) const;
@@ -70,9 +75,6 @@ class FrameAdapter {
   int32_t format = 0;
   int32_t width = 0;
   int32_t height = 0;
-  int32_t bytesPerPixel = 0;
-  int32_t bytesPerPair = 0;
-  int32_t stride = 0;  // bytes from picture row y to y + 1; negative for bottom-up Bgr24
 };
 
 }  // namespace vle

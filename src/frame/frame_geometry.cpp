@@ -9,17 +9,6 @@ void FrameAdapter::SetFormat(int32_t w, int32_t h, int32_t pixelFormat) {
   width = w;
   height = h;
   format = pixelFormat;
-  // Strides are kept in 32 bits like the host's; sizes whose rows do not fit make the frame empty
-  // to every operation (they check the byte size in 64 bits before touching pixels).
-  if (pixelFormat == kYuy2) {
-    bytesPerPixel = 2;
-    bytesPerPair = 4;
-    stride = static_cast<int32_t>(2u * static_cast<uint32_t>(w));
-  } else if (pixelFormat == kBgr24) {
-    bytesPerPixel = 3;
-    bytesPerPair = 6;
-    stride = static_cast<int32_t>(0u - 3u * static_cast<uint32_t>(w));
-  }
 }
 
 Rect FrameAdapter::ComputeRegion(const int32_t position[2], const int32_t size[2]) const {
@@ -69,11 +58,55 @@ bool FrameAdapter::ClipRectPair(const Size& ss, Rect& s, const Size& ds, Rect& d
   return s.left < s.right && s.top < s.bottom;
 }
 
-uint8_t* FrameAdapter::PixelAddress(uint8_t* framePixels, int32_t x, int32_t y) const {
-  if (format == kBgr24) {
-    return framePixels + 3 * int64_t{x} + 3 * int64_t{width} * (int64_t{height} - 1 - y);
+namespace {
+
+// One axis of a block whose far edge left the 32-bit range: cuts [lo, hi) to [0, extent) and moves
+// the partner's edges with it, all in 64 bits.
+bool NarrowAxis(int64_t extent, int64_t& lo, int64_t& hi, int64_t& partnerLo, int64_t& partnerHi) {
+  if (lo < 0) {
+    partnerLo -= lo;
+    lo = 0;
   }
-  return framePixels + int64_t{bytesPerPixel} * x + int64_t{stride} * y;
+  if (hi > extent) {
+    partnerHi -= hi - extent;
+    hi = extent;
+  }
+  return lo < hi;
+}
+
+bool FitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+}  // namespace
+
+bool FrameAdapter::ClipBlock(const Size& pictureSize, const Rect& rect, const Size& frameSize,
+                             const Point& point, Rect* picture, Rect* frame) {
+  // Only a block that leaves the 32-bit range is narrowed before the 32-bit clip sees it; a block
+  // that fits is handed over unchanged.
+  int64_t sl = rect.left, st = rect.top, sr = rect.right, sb = rect.bottom;
+  int64_t dl = point.x, dt = point.y;
+  int64_t dr = dl + (sr - sl), db = dt + (sb - st);
+  if (!(FitsInt32(dr) && FitsInt32(db))) {
+    if (!(sl < sr && st < sb)) return false;
+    if (!NarrowAxis(pictureSize.width, sl, sr, dl, dr) ||
+        !NarrowAxis(pictureSize.height, st, sb, dt, db) ||
+        !NarrowAxis(frameSize.width, dl, dr, sl, sr) || !NarrowAxis(frameSize.height, dt, db, st, sb)) {
+      return false;
+    }
+  }
+  Rect s{static_cast<int32_t>(sl), static_cast<int32_t>(st), static_cast<int32_t>(sr),
+         static_cast<int32_t>(sb)};
+  Rect d{static_cast<int32_t>(dl), static_cast<int32_t>(dt), static_cast<int32_t>(dr),
+         static_cast<int32_t>(db)};
+  if (!ClipRectPair(pictureSize, s, frameSize, d)) return false;
+  // What the clip promises, checked against the surfaces themselves before any address is formed.
+  if (s.left < 0 || s.top < 0 || s.right > pictureSize.width || s.bottom > pictureSize.height ||
+      d.left < 0 || d.top < 0 || d.right > frameSize.width || d.bottom > frameSize.height ||
+      d.right - d.left != s.right - s.left || d.bottom - d.top != s.bottom - s.top) {
+    return false;
+  }
+  *picture = s;
+  *frame = d;
+  return true;
 }
 
 }  // namespace vle

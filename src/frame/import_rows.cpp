@@ -1,8 +1,7 @@
-// The scalar row conversions: the definition every SIMD variant is checked against.
+// The row conversions: the definition the capture rows' SIMD conversion is checked against.
 #include "frame/import_rows.h"
 
 #include "frame/colour_convert.h"
-#include "platform/cpu.h"
 
 namespace vle {
 namespace {
@@ -88,30 +87,24 @@ VLE_IMPORT_ROWS_INSTANTIATE(kYuvLuma32)
 namespace {
 
 template <int32_t kCode>
-constexpr ImportRows kYuy2C{Yuy2ToImageRow_C<kCode>, Yuy2ToImageRowSplit_C<kCode>};
-template <int32_t kCode>
-constexpr ImportRows kBgr24C{Bgr24ToImageRow_C<kCode>, nullptr};
-
-// Slots in ImportSlot order: 3, 4, 9, 11.
-constexpr ImportRowSet kRowsC{
-    {kYuy2C<kBgrLuma32>, kYuy2C<kBgrAlpha32>, kYuy2C<kYuvAlpha32>, kYuy2C<kYuvLuma32>},
-    {kBgr24C<kBgrLuma32>, kBgr24C<kBgrAlpha32>, kBgr24C<kYuvAlpha32>, kBgr24C<kYuvLuma32>},
-};
+ImportRows RowsFor(int32_t frameFormat) {
+  return frameFormat == kYuy2 ? ImportRows{Yuy2ToImageRow_C<kCode>, Yuy2ToImageRowSplit_C<kCode>}
+                              : ImportRows{Bgr24ToImageRow_C<kCode>, nullptr};
+}
 
 }  // namespace
 
-const ImportRowSet& ImportRowsC() { return kRowsC; }
-
-ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat, int cpuFeatures) {
-  const int slot = ImportSlot(imageFormat);
-  if (slot < 0 || (frameFormat != kYuy2 && frameFormat != kBgr24)) {
-    return ImportRows{nullptr, nullptr};
+ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat) {
+  if (frameFormat == kYuy2 || frameFormat == kBgr24) {
+    switch (imageFormat) {
+      case kBgrLuma32: return RowsFor<kBgrLuma32>(frameFormat);
+      case kBgrAlpha32: return RowsFor<kBgrAlpha32>(frameFormat);
+      case kYuvAlpha32: return RowsFor<kYuvAlpha32>(frameFormat);
+      case kYuvLuma32: return RowsFor<kYuvLuma32>(frameFormat);
+      default: break;
+    }
   }
-  // Later instruction sets override earlier ones.
-  const ImportRowSet* set = &kRowsC;
-  if ((cpuFeatures & platform::kCpuSse2) && ImportRowsSse2() != nullptr) set = ImportRowsSse2();
-  if ((cpuFeatures & platform::kCpuAvx2) && ImportRowsAvx2() != nullptr) set = ImportRowsAvx2();
-  return frameFormat == kYuy2 ? set->yuy2[slot] : set->bgr24[slot];
+  return ImportRows{nullptr, nullptr};
 }
 
 }  // namespace vle

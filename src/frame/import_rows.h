@@ -1,5 +1,6 @@
 // Row conversions from host frame pixels into 32-bit pictures: one per (frame layout, image code),
-// each as a scalar reference (the definition) and SIMD variants that equal it bit for bit.
+// scalar only. They are the definition that the capture rows' SIMD conversion (the BgrLuma32 code,
+// in import_vectors_*.h) is checked against.
 //
 // Every routine is fn(src, dst, count): `src` is the frame byte where the row's data starts (for
 // Yuy2 always the first byte of a pair), `dst` the row's first image pixel, count >= 0 pixels.
@@ -16,6 +17,10 @@
 //   Cr' = floor((-2664 B - 13720 G + 16384 R) / 32768) + 128
 // These are exactly what 16-bit lanes with multiply-high (4096-scaled terms) and multiply-add
 // (32768-scaled sums) produce, which is why the G terms are floored separately.
+//
+// In a Yuy2 frame of odd width the last column is half a pair: its Cr would be the next row's first
+// chroma byte, or lie beyond the frame on the last row. Every reader converts it as the whole pair
+// that HalfPairAtEnd forms, so that each picture row comes from its own frame row only.
 #pragma once
 
 #include <cstdint>
@@ -35,32 +40,20 @@ struct ImportRows {
   ImportRowFn splitStart;
 };
 
-// The routines for frame layout `frameFormat` (FramePixelFormat) and `imageFormat` (3, 4, 9, 11)
-// at the best level that `cpuFeatures` (platform::CpuFeature bits) allows; 0 gives the scalar
-// reference. Both null for any pairing the import does not list.
-ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat, int cpuFeatures);
+// The routines for frame layout `frameFormat` (FramePixelFormat) and `imageFormat` (3, 4, 9, 11);
+// both null for any pairing the import does not list.
+ImportRows SelectImportRows(int32_t frameFormat, int32_t imageFormat);
 
-// The routine tables per instruction set, indexed by ImportSlot(imageFormat). A null table means
-// the build has no such variant.
-struct ImportRowSet {
-  ImportRows yuy2[4];
-  ImportRows bgr24[4];
+// The pair a Yuy2 row of odd width ends with, from the row's last pixel (its Y and Cb): that Y
+// twice, with neutral Cr. Its first pixel is the row's last one.
+struct HalfPair {
+  uint8_t bytes[4];
 };
-const ImportRowSet& ImportRowsC();
-const ImportRowSet* ImportRowsSse2();
-const ImportRowSet* ImportRowsAvx2();
-
-// 0..3 for image codes 3, 4, 9, 11; -1 for every other code.
-constexpr int ImportSlot(int32_t imageFormat) {
-  return imageFormat == kBgrLuma32    ? 0
-         : imageFormat == kBgrAlpha32 ? 1
-         : imageFormat == kYuvAlpha32 ? 2
-         : imageFormat == kYuvLuma32  ? 3
-                                      : -1;
+inline HalfPair HalfPairAtEnd(const uint8_t* lastPixel) {
+  return HalfPair{{lastPixel[0], lastPixel[1], lastPixel[0], 128}};
 }
 
-// Scalar references, explicitly instantiated for codes 3, 4, 9 and 11 in import_rows.cpp. The
-// SIMD variants finish their remainders with these.
+// The routines, explicitly instantiated for codes 3, 4, 9 and 11 in import_rows.cpp.
 template <int32_t kImageFormat>
 void Yuy2ToImageRow_C(const uint8_t* src, uint32_t* dst, int count);
 template <int32_t kImageFormat>

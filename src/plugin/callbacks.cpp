@@ -101,13 +101,13 @@ int32_t PluginProcessFrame(VideoFrame* frame) {
     // Order matters: the template includes this frame, the capture never sees our own drawing,
     // and the outline lies over the overlay. Capture and template are one pass over the rows.
     const bool capturing =
-        s.captureActive.load(kRelaxed) != 0 && s.captureBuffer && s.maxBuffer && s.minBuffer;
+        s.captureActive.load(kRelaxed) != 0 && s.maxBuffer && s.minBuffer;
     const bool showing =
         s.templateActive.load(kRelaxed) != 0 && s.maxBuffer && s.minBuffer && s.templateBuffer;
     const TemplateParams params = MakeTemplateParams(settings.colorKey, settings.threshold,
                                                      settings.blackLevel, settings.inverseSelection);
     if (capturing) {
-      CaptureFrame(adapter, frame->pixels, *s.captureBuffer, *s.maxBuffer, *s.minBuffer,
+      CaptureFrame(adapter, frame->pixels, *s.maxBuffer, *s.minBuffer,
                    showing ? s.templateBuffer : nullptr, params);
     } else if (showing) {
       BuildTemplate(*s.maxBuffer, *s.minBuffer, *s.templateBuffer, params);

@@ -140,15 +140,13 @@ void SettingsDialog::OnInitDialog() {
 void SettingsDialog::CreateBuffers() {
   const int32_t w = state_.currentFormat.width.load(kRelaxed);
   const int32_t h = state_.currentFormat.height.load(kRelaxed);
-  std::unique_ptr<ImageBuffer> capture(new ImageBuffer(w, h));
   std::unique_ptr<ImageBuffer> max(new ImageBuffer(w, h));
   std::unique_ptr<ImageBuffer> min(new ImageBuffer(w, h));
   std::unique_ptr<ImageBuffer> output(new ImageBuffer(w, h));
   // With one buffer missing nothing can be captured, built or shown, and a template that was never
   // built would show (and save) whatever the heap held: the window then works without any buffer.
-  for (const auto* buffer : {&capture, &max, &min, &output}) {
+  for (const auto* buffer : {&max, &min, &output}) {
     if ((*buffer)->bits == nullptr && !IsEmpty((*buffer)->rect)) {
-      capture.reset();
       max.reset();
       min.reset();
       output.reset();
@@ -162,21 +160,18 @@ void SettingsDialog::CreateBuffers() {
     const SettingsBlock s = state_.activeSettings.Load();
     BuildTemplate(*max, *min, *output, s.colorKey, s.threshold, s.blackLevel, s.inverseSelection);
   }
-  PublishBuffers(std::move(capture), std::move(max), std::move(min), std::move(output));
+  PublishBuffers(std::move(max), std::move(min), std::move(output));
 }
 
-void SettingsDialog::PublishBuffers(std::unique_ptr<ImageBuffer> capture,
-                                    std::unique_ptr<ImageBuffer> max,
+void SettingsDialog::PublishBuffers(std::unique_ptr<ImageBuffer> max,
                                     std::unique_ptr<ImageBuffer> min,
                                     std::unique_ptr<ImageBuffer> output) {
-  std::unique_ptr<ImageBuffer> old[4];
+  std::unique_ptr<ImageBuffer> old[3];
   {
     platform::LockGuard guard(state_.bufferLock);
-    old[0].reset(state_.captureBuffer);
-    old[1].reset(state_.maxBuffer);
-    old[2].reset(state_.minBuffer);
-    old[3].reset(state_.templateBuffer);
-    state_.captureBuffer = capture.release();
+    old[0].reset(state_.maxBuffer);
+    old[1].reset(state_.minBuffer);
+    old[2].reset(state_.templateBuffer);
     state_.maxBuffer = max.release();
     state_.minBuffer = min.release();
     state_.templateBuffer = output.release();
@@ -331,7 +326,7 @@ void SettingsDialog::OnDestroy() {
   // Flags first: a frame that takes the lock after this finds nothing to capture or show.
   state_.captureActive.store(0, kRelaxed);
   state_.templateActive.store(0, kRelaxed);
-  PublishBuffers(nullptr, nullptr, nullptr, nullptr);
+  PublishBuffers(nullptr, nullptr, nullptr);
   const Rect r = windows_.WindowRect();
   dlgWndPosX = r.left;
   dlgWndPosY = r.top;

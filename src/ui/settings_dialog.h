@@ -1,6 +1,6 @@
 // The behaviour of the plug-in's settings window: one object for the module's lifetime, whose
 // window is created and destroyed any number of times. It edits the shared settings live, drives
-// capture with Start / Stop / Clear, saves the template, and owns the four image buffers while its
+// capture with Start / Stop / Clear, saves the template, and owns the three image buffers while its
 // window exists (opening the window is what switches the frame driver's work on).
 //
 // Everything here runs on the host's user-interface thread. It reaches its window only through a
@@ -70,9 +70,9 @@ class SettingsDialog : public DialogHandler {
   void ChooseColourKey();
   void SaveTemplate();
   void CreateBuffers();
-  // Swaps the four shared buffers under BufferLock; the ones replaced are freed after it.
-  void PublishBuffers(std::unique_ptr<ImageBuffer> capture, std::unique_ptr<ImageBuffer> max,
-                      std::unique_ptr<ImageBuffer> min, std::unique_ptr<ImageBuffer> output);
+  // Swaps the three shared buffers under BufferLock; the ones replaced are freed after it.
+  void PublishBuffers(std::unique_ptr<ImageBuffer> max, std::unique_ptr<ImageBuffer> min,
+                      std::unique_ptr<ImageBuffer> output);
   void RefreshPosition(int upDownId, int editId, int32_t value);
   // Applies an edit of the active settings as one step.
   template <typename Edit>

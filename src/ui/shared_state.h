@@ -2,7 +2,7 @@
 // (video thread) share.
 //
 // Flags, settings and the announced format are relaxed atomic 32-bit values written without the
-// lock: a change takes effect from the next frame that reads it. The four buffer pointers change
+// lock: a change takes effect from the next frame that reads it. The three buffer pointers change
 // only on the user-interface thread, and only while `bufferLock` is held once the window exists;
 // the frame driver reads them, and touches their pixels, only under `bufferLock`.
 #pragma once
@@ -36,7 +36,6 @@ struct SharedState {
   // True while the settings window exists (between its creation and its final destruction).
   std::atomic<bool> windowExists{false};
 
-  ImageBuffer* captureBuffer = nullptr;
   ImageBuffer* maxBuffer = nullptr;
   ImageBuffer* minBuffer = nullptr;
   ImageBuffer* templateBuffer = nullptr;

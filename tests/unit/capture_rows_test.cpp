@@ -28,12 +28,16 @@ struct RowKind {
   const char* name;
   int32_t frameFormat;
   bool split;
-  CaptureRowFn CaptureRows::*routine;
+  CaptureRowFn (*routine)(const CaptureRows& level);  // the routine a level's table gives
 };
 
-const RowKind kKinds[] = {{"Yuy2", kYuy2, false, &CaptureRows::yuy2},
-                          {"Yuy2 split start", kYuy2, true, &CaptureRows::yuy2Split},
-                          {"Bgr24", kBgr24, false, &CaptureRows::bgr24}};
+// A capture never starts inside a pair, so the split-start row is scalar at every level: it is
+// checked against the composition as the level tables' routines are.
+const RowKind kKinds[] = {
+    {"Yuy2", kYuy2, false, [](const CaptureRows& r) { return r.yuy2; }},
+    {"Yuy2 split start", kYuy2, true,
+     [](const CaptureRows&) -> CaptureRowFn { return CaptureYuy2SplitRow_C; }},
+    {"Bgr24", kBgr24, false, [](const CaptureRows& r) { return r.bgr24; }}};
 
 std::vector<int> Lengths() {
   std::vector<int> lengths;
@@ -72,7 +76,7 @@ void FillFrame(const RowKind& k, uint8_t* p, size_t bytes, std::mt19937& rng) {
 // The definition: the scalar import into a capture row, then the scalar kernels.
 void Compose(const RowKind& k, const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
              int count, const TemplateParams* params) {
-  const ImportRows import = SelectImportRows(k.frameFormat, kBgrLuma32, 0);
+  const ImportRows import = SelectImportRows(k.frameFormat, kBgrLuma32);
   std::vector<uint32_t> capture(static_cast<size_t>(count));
   (k.split ? import.splitStart : import.evenStart)(src, capture.data(), count);
   AccumulateMaxRow_C(capture.data(), max, count);
@@ -96,7 +100,7 @@ TEST_P(CaptureRowParity, EqualsTheScalarCompositionAndStaysInsideItsRows) {
   const TemplateParams settings[] = {{0x000080FFu, 50, 16, 0}, {0xA5123456u, -1, 130, ~0u}};
   std::mt19937 rng(7);
   for (const RowKind& k : kKinds) {
-    const CaptureRowFn fn = rows.*k.routine;
+    const CaptureRowFn fn = k.routine(rows);
     for (int count : Lengths()) {
       const size_t n = static_cast<size_t>(count);
       for (bool withTemplate : {false, true}) {
@@ -201,7 +205,7 @@ TEST_P(CaptureRowParity, OneMovingLumaAmongSteadyOnesAndEdgeSettings) {
   for (int n : {47, 64, 65}) counts.push_back(n);
   const size_t settingsCount = sizeof(kEdgeSettings) / sizeof(kEdgeSettings[0]);
   for (const RowKind& k : kKinds) {
-    const CaptureRowFn fn = rows.*k.routine;
+    const CaptureRowFn fn = k.routine(rows);
     for (size_t s = 0; s < settingsCount; ++s) {
       const TemplateParams& params = kEdgeSettings[s].params;
       const TemplateParams& before = kEdgeSettings[(s + 1) % settingsCount].params;
@@ -257,9 +261,10 @@ TEST_P(CaptureRowParity, EachLevelGetsItsOwnRoutines) {
                                              : CaptureRowsAvx2();
   const CaptureRows selected = SelectCaptureRows(platform::CpuFeatures());
   for (const RowKind& k : kKinds) {
-    EXPECT_EQ(selected.*k.routine, own->*k.routine) << k.name;
+    if (k.split) continue;
+    EXPECT_EQ(k.routine(selected), k.routine(*own)) << k.name;
     if (level != "Scalar") {
-      EXPECT_NE(own->*k.routine, CaptureRowsC().*k.routine) << k.name;
+      EXPECT_NE(k.routine(*own), k.routine(CaptureRowsC())) << k.name;
     }
   }
 }

@@ -193,7 +193,7 @@ TEST(DrawImage, UnknownFrameFormatNullBitsAndEmptyImagesDrawNothing) {
   frame.adapter.DrawImage(frame.pixels(), Point{0, 0}, image.data(), Size{4, -4}, Rect{0, 0, 4, 4},
                           kBgr32, 100);
   frame.adapter.DrawImage(nullptr, Point{0, 0}, image.data(), Size{4, 4}, Rect{0, 0, 4, 4}, kBgr32, 100);
-  frame.adapter.SetFormat(4, 4, 2);  // keeps the Yuy2 strides but must not draw
+  frame.adapter.SetFormat(4, 4, 2);  // an unknown format after Yuy2: must not draw
   frame.adapter.DrawImage(frame.pixels(), Point{0, 0}, image.data(), Size{4, 4}, Rect{0, 0, 4, 4},
                           kBgr32, 100);
   EXPECT_EQ(frame.bytes.Bytes(), std::vector<uint8_t>(32, 50));

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "frame/frame_adapter.h"
-#include "frame/surface_size.h"
+#include "core/surface_size.h"
 
 namespace vle {
 namespace {

@@ -242,13 +242,12 @@ TEST_F(SettingsDialogTest, StandardOkAndCancelIdsDoNothing) {
 TEST_F(SettingsDialogTest, ClosingDeletesTheBuffersAndClearsBothFlags) {
   Open(64, 48);
   auto& st = module().state;
-  ASSERT_NE(st.captureBuffer, nullptr);
+  ASSERT_NE(st.maxBuffer, nullptr);
   EXPECT_EQ(st.templateBuffer->rect, (Rect{0, 0, 64, 48}));
   EXPECT_EQ(*st.minBuffer->PixelAt(63, 47), 0xFFFFFFFFu);
   desktop().Click(IDC_START);
   desktop().SendClose();
   EXPECT_FALSE(desktop().HasWindow());
-  EXPECT_EQ(st.captureBuffer, nullptr);
   EXPECT_EQ(st.maxBuffer, nullptr);
   EXPECT_EQ(st.minBuffer, nullptr);
   EXPECT_EQ(st.templateBuffer, nullptr);

@@ -12,7 +12,6 @@ namespace vle {
 namespace {
 
 constexpr uint32_t kGuard = 0xDEADBEEFu;
-constexpr int32_t kLayout = TemplateExporter::kLayoutBottomUp32;
 constexpr uint32_t kKeyColor = 0x00FF8000u;  // COLORREF; as a pixel 0x000080FF
 constexpr uint32_t kKey = 0x000080FFu;
 constexpr uint32_t kInk = 0x00123456u;
@@ -50,8 +49,8 @@ struct Picture {
 
 void Resample(TemplateExporter& exporter, Picture& src, const Rect& srcRect, Picture& dst,
          const Rect& dstRect, bool keyed = true) {
-  exporter.Convert(src.bits(), src.width, src.height, srcRect, kLayout, dst.bits(), dst.width,
-                   dst.height, dstRect, kLayout, 100, kKeyColor, keyed);
+  exporter.Convert(src.bits(), src.width, src.height, srcRect, dst.bits(), dst.width, dst.height,
+                   dstRect, kKeyColor, keyed);
 }
 
 // Deterministic pixels of every byte value, key pixels among them.
@@ -82,22 +81,21 @@ TEST_P(ScaleTableExamples, Entries) {
   for (std::size_t i = 0; i < table.size(); ++i) {
     EXPECT_EQ(table[i].advanceBefore, c.expected[i].advanceBefore) << "entry " << i;
     EXPECT_EQ(table[i].advanceAfter, c.expected[i].advanceAfter) << "entry " << i;
-    for (int lane = 0; lane < 4; ++lane)
-      EXPECT_EQ(table[i].weight[lane], c.expected[i].weight[0]) << "entry " << i;
+    EXPECT_EQ(table[i].weight, c.expected[i].weight) << "entry " << i;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScaleTableExamples,
     ::testing::Values(
-        TableCase{"Equal", 3, 3, 0, 3, 4, {{0, 0, {0}}, {4, 0, {0}}, {4, 0, {0}}}},
-        TableCase{"EqualBottomUpRows", 3, 3, 0, 3, -40, {{0, 0, {0}}, {-40, 0, {0}}, {-40, 0, {0}}}},
-        TableCase{"Halve", 4, 2, 0, 2, 4, {{0, 4, {2048}}, {4, 4, {2048}}}},
-        TableCase{"ThreeToTwo", 3, 2, 0, 2, 4, {{0, 4, {1024}}, {0, 4, {3072}}}},
+        TableCase{"Equal", 3, 3, 0, 3, 4, {{0, 0, 0}, {4, 0, 0}, {4, 0, 0}}},
+        TableCase{"EqualBottomUpRows", 3, 3, 0, 3, -40, {{0, 0, 0}, {-40, 0, 0}, {-40, 0, 0}}},
+        TableCase{"Halve", 4, 2, 0, 2, 4, {{0, 4, 2048}, {4, 4, 2048}}},
+        TableCase{"ThreeToTwo", 3, 2, 0, 2, 4, {{0, 4, 1024}, {0, 4, 3072}}},
         TableCase{"TwoToFour", 2, 4, 0, 4, 4,
-                  {{0, 0, {0}}, {0, 4, {1365}}, {-4, 4, {2730}}, {0, 0, {0}}}},
-        TableCase{"TwoToFourFromThird", 2, 4, 2, 2, 4, {{0, 4, {2730}}, {0, 0, {0}}}},
-        TableCase{"OneToThree", 1, 3, 0, 3, 4, {{0, 0, {0}}, {0, 0, {0}}, {0, 0, {0}}}}),
+                  {{0, 0, 0}, {0, 4, 1365}, {-4, 4, 2730}, {0, 0, 0}}},
+        TableCase{"TwoToFourFromThird", 2, 4, 2, 2, 4, {{0, 4, 2730}, {0, 0, 0}}},
+        TableCase{"OneToThree", 1, 3, 0, 3, 4, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Walks every table of small spans as the passes do: both neighbours must lie inside the source,
@@ -127,7 +125,7 @@ TEST(ScaleTable, NeighboursStayInsideTheSourceAndPartialTablesAgree) {
         for (int32_t i = 0; i < dst - start; ++i) {
           p += part[i].advanceBefore;
           ASSERT_EQ(p, first[start + i]) << src << " -> " << dst << " from " << start;
-          ASSERT_EQ(part[i].weight[0], full[start + i].weight[0]);
+          ASSERT_EQ(part[i].weight, full[start + i].weight);
           p += part[i].advanceAfter;
         }
       }
@@ -382,10 +380,8 @@ struct RefusalCase {
   const char* name;
   int32_t srcW, srcH;  // as claimed to the exporter; storage is 4 x 4
   Rect srcRect;
-  int32_t srcLayout;
   int32_t dstW, dstH;  // claimed; storage is 4 x 4
   Rect dstRect;
-  int32_t dstLayout, opacity;
 };
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
@@ -396,8 +392,8 @@ TEST_P(Refusal, WritesNothing) {
   Picture src = Pattern(4, 4);
   Picture dst(4, 4);
   TemplateExporter exporter;
-  exporter.Convert(src.bits(), c.srcW, c.srcH, c.srcRect, c.srcLayout, dst.bits(), c.dstW, c.dstH,
-                   c.dstRect, c.dstLayout, c.opacity, kKeyColor, true);
+  exporter.Convert(src.bits(), c.srcW, c.srcH, c.srcRect, dst.bits(), c.dstW, c.dstH, c.dstRect,
+                   kKeyColor, true);
   EXPECT_EQ(dst.TopDown(), Picture(4, 4).TopDown());
   EXPECT_TRUE(dst.GuardsIntact());
 }
@@ -406,27 +402,22 @@ constexpr Rect kAll{0, 0, 4, 4};
 INSTANTIATE_TEST_SUITE_P(
     Cases, Refusal,
     ::testing::Values(
-        RefusalCase{"OtherPair", 4, 4, kAll, 7, 4, 4, kAll, 7, 100},
-        RefusalCase{"OtherSource", 4, 4, kAll, 4, 4, 4, kAll, 5, 100},
-        RefusalCase{"OtherDestination", 4, 4, kAll, 5, 4, 4, kAll, 3, 100},
-        RefusalCase{"UnknownCodes", 4, 4, kAll, -1, 4, 4, kAll, 99, 100},
-        RefusalCase{"Opacity99", 4, 4, kAll, 5, 4, 4, kAll, 5, 99},
-        RefusalCase{"EmptySourceRect", 4, 4, {2, 0, 2, 4}, 5, 4, 4, kAll, 5, 100},
-        RefusalCase{"SourceRectOutside", 4, 4, {4, 0, 9, 4}, 5, 4, 4, kAll, 5, 100},
-        RefusalCase{"InvertedDestinationRect", 4, 4, kAll, 5, 4, 4, {3, 3, 1, 1}, 5, 100},
-        RefusalCase{"NegativeSourceWidth", -4, 4, kAll, 5, 4, 4, kAll, 5, 100},
-        RefusalCase{"ZeroDestinationHeight", 4, 4, kAll, 5, 4, 0, kAll, 5, 100},
-        RefusalCase{"DestinationRectTooWide", 4, 4, kAll, 5, 4, 4, {INT_MIN, 0, 4, 4}, 5, 100},
-        RefusalCase{"SourceBeyond2GiB", 1 << 28, 3, kAll, 5, 4, 4, kAll, 5, 100},
-        RefusalCase{"SourceSizeOverflows", INT_MAX, INT_MAX, kAll, 5, 4, 4, kAll, 5, 100},
-        RefusalCase{"DestinationSizeOverflows", 4, 4, kAll, 5, INT_MAX, INT_MAX, kAll, 5, 100}),
+        RefusalCase{"EmptySourceRect", 4, 4, {2, 0, 2, 4}, 4, 4, kAll},
+        RefusalCase{"SourceRectOutside", 4, 4, {4, 0, 9, 4}, 4, 4, kAll},
+        RefusalCase{"InvertedDestinationRect", 4, 4, kAll, 4, 4, {3, 3, 1, 1}},
+        RefusalCase{"NegativeSourceWidth", -4, 4, kAll, 4, 4, kAll},
+        RefusalCase{"ZeroDestinationHeight", 4, 4, kAll, 4, 0, kAll},
+        RefusalCase{"DestinationRectTooWide", 4, 4, kAll, 4, 4, {INT_MIN, 0, 4, 4}},
+        RefusalCase{"SourceBeyond2GiB", 1 << 28, 3, kAll, 4, 4, kAll},
+        RefusalCase{"SourceSizeOverflows", INT_MAX, INT_MAX, kAll, 4, 4, kAll},
+        RefusalCase{"DestinationSizeOverflows", 4, 4, kAll, INT_MAX, INT_MAX, kAll}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Refusal, NullPointersAndOverlongSpans) {
   TemplateExporter exporter;
   Picture src = Pattern(4, 4), dst(4, 4), wide(TemplateExporter::kMaxSourceSpan + 1, 1, kInk);
-  exporter.Convert(nullptr, 4, 4, kAll, kLayout, dst.bits(), 4, 4, kAll, kLayout, 100, 0, true);
-  exporter.Convert(src.bits(), 4, 4, kAll, kLayout, nullptr, 4, 4, kAll, kLayout, 100, 0, true);
+  exporter.Convert(nullptr, 4, 4, kAll, dst.bits(), 4, 4, kAll, 0, true);
+  exporter.Convert(src.bits(), 4, 4, kAll, nullptr, 4, 4, kAll, 0, true);
   Resample(exporter, wide, wide.whole(), dst, dst.whole());
   EXPECT_EQ(dst.TopDown(), Picture(4, 4).TopDown());
   // One pixel less is addressable.
