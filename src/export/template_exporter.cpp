@@ -24,8 +24,8 @@ void VerticalPass(const uint8_t* first, int32_t toSecond, uint32_t* line, int32_
 }
 
 // The line buffer across the columns into one destination row.
-void HorizontalPass(const uint32_t* line, const ScaleEntry* columns, int32_t count, uint32_t* target,
-                    bool keyed, uint32_t keyPixel) {
+void HorizontalPass(const uint32_t* line, const ScaleEntry* columns, int32_t count,
+                    uint32_t* target, bool keyed, uint32_t keyPixel) {
   const auto* running = reinterpret_cast<const uint8_t*>(line);
   for (int32_t i = 0; i < count; ++i) {
     running += columns[i].advanceBefore;

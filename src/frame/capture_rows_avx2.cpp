@@ -1,14 +1,14 @@
 // AVX2 capture rows, 16 pixels per step. A step first compares only lumas, in 16-bit lanes: in a
 // long capture almost no step moves an accumulator, and such a step needs neither the frame's
 // colours nor a store to the accumulators; the template is rebuilt from the accumulators as they
-// are and stored only where it differs. A step where a luma moves converts the pixels with the
-// import's AVX2 arithmetic and stores all of its vectors. Remainders go to the scalar composition.
-// Built only where the compiler targets AVX2 for this file.
+// are and stored only where it differs. A step where a luma moves converts the pixels
+// (capture_vectors_avx2.h) and stores all of its vectors. Remainders go to the scalar
+// composition. Built only where the compiler targets AVX2 for this file.
 #include "frame/capture_rows.h"
 
 #if defined(__AVX2__)
 
-#include "frame/import_vectors_avx2.h"
+#include "frame/capture_vectors_avx2.h"
 
 namespace vle {
 namespace {
@@ -50,7 +50,7 @@ struct Yuy2Source {
     return _mm256_and_si256(pairs, _mm256_set1_epi16(0x00FF));
   }
   static void Pixels(const Raw& pairs, __m256i* first, __m256i* second) {
-    Yuy2PairsToPixelsAvx2<kBgrLuma32>(pairs, first, second);
+    Yuy2PairsToPixelsAvx2(pairs, first, second);
   }
 };
 
@@ -61,12 +61,11 @@ struct Bgr24Source {
   };
   static Raw Read(const uint8_t* src) { return Raw{LoadBgr8Avx2(src), LoadBgr8Avx2(src + 24)}; }
   static __m256i Lumas(const Raw& p) {
-    return _mm256_packs_epi32(WeightedSumAvx2(p.first, 3735, 19235, 9798),
-                              WeightedSumAvx2(p.second, 3735, 19235, 9798));
+    return _mm256_packs_epi32(Bgr24LumasAvx2(p.first), Bgr24LumasAvx2(p.second));
   }
   static void Pixels(const Raw& p, __m256i* first, __m256i* second) {
-    *first = Bgr24LanesToPixelsAvx2<kBgrLuma32>(p.first);
-    *second = Bgr24LanesToPixelsAvx2<kBgrLuma32>(p.second);
+    *first = Bgr24LanesToPixelsAvx2(p.first);
+    *second = Bgr24LanesToPixelsAvx2(p.second);
   }
 };
 

@@ -3,7 +3,7 @@
 // moves; the template is rebuilt every step and stored only where it differs. Remainders go to the
 // scalar composition.
 #include "frame/capture_rows.h"
-#include "frame/import_vectors_sse2.h"
+#include "frame/capture_vectors_sse2.h"
 
 namespace vle {
 namespace {
@@ -47,7 +47,7 @@ struct Yuy2Source {
   }
   static __m128i Lumas(const Raw& pairs) { return _mm_and_si128(pairs, _mm_set1_epi16(0x00FF)); }
   static void Pixels(const Raw& pairs, __m128i* first, __m128i* second) {
-    Yuy2PairsToPixelsSse2<kBgrLuma32>(pairs, first, second);
+    Yuy2PairsToPixelsSse2(pairs, first, second);
   }
 };
 
@@ -59,7 +59,7 @@ struct Bgr24Source {
   };
   static Raw Read(const uint8_t* src) {
     Raw r;
-    Bgr24ToPixelsSse2<kBgrLuma32>(src, &r.first, &r.second);
+    Bgr24ToPixelsSse2(src, &r.first, &r.second);
     return r;
   }
   static __m128i Lumas(const Raw& p) { return PackedLumas(p.first, p.second); }

@@ -130,7 +130,8 @@ void FrameAdapter::DrawVerticalLine(uint8_t* framePixels, int32_t x, int32_t yFr
 void FrameAdapter::DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness, uint32_t colour,
                                  int32_t opacity) const {
   FrameLayout frame;
-  if (thickness == 0 || thickness == INT_MIN || !DescribeDrawableFrame(*this, framePixels, &frame)) return;
+  if (thickness == 0 || thickness == INT_MIN) return;
+  if (!DescribeDrawableFrame(*this, framePixels, &frame)) return;
   const LinePaint paint = MakePaint(*this, colour, opacity);
 
   // Inclusive bounds of ring 0; ring i lies at L + i, T + i, R - i, B - i.

@@ -1,7 +1,7 @@
-// AVX2 draw rows for code 0: the SSE2 arithmetic on 256-bit vectors. In-lane packs leave 64-bit quarters
-// in the order 0 2 1 3, which one vpermq restores. Bodies handle 16 (Yuy2) or 32 (Bgr24) pixels;
-// the rest of a row goes to the _C routine. Compiled with -mavx2: no shared inline helpers here.
-// Builds whose compiler does not target AVX2 for this file get no table.
+// AVX2 draw rows for code 0: the SSE2 arithmetic on 256-bit vectors. In-lane packs leave 64-bit
+// quarters in the order 0 2 1 3, which one vpermq restores. Bodies handle 16 (Yuy2) or 32 (Bgr24)
+// pixels; the rest of a row goes to the _C routine. Compiled with -mavx2: no shared inline helpers
+// here. Builds whose compiler does not target AVX2 for this file get no table.
 #include "frame/draw_rows.h"
 
 #if defined(__AVX2__)

@@ -1,5 +1,6 @@
 // SSE2 draw rows for code 0. Bodies handle whole blocks of 8 (Yuy2) or 16 (Bgr24) pixels; the rest
-// of a row goes to the _C routine, which starts on a pair boundary, so nothing past the row is touched.
+// of a row goes to the _C routine, which starts on a pair boundary, so nothing past the row is
+// touched.
 // Keep this file free of shared inline helpers: it is compiled with -msse2 and a copy of such a
 // helper could be chosen by the linker for code that runs on processors without SSE2.
 #include <emmintrin.h>

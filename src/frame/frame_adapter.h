@@ -37,9 +37,9 @@ class FrameAdapter {
   // The block copy between a picture and the frame, clipped to both: `rect` of a picture of
   // `pictureSize` with its top-left at `point` of a frame area of `frameSize`. The frame block is
   // formed in 64 bits, since hostile rectangles and points overflow 32-bit sums; one that leaves
-  // the 32-bit range is narrowed to both surfaces before ClipRectPair sees it. The result is checked
-  // against the surfaces once more. False when nothing is left; otherwise `picture` and `frame` are
-  // equally sized blocks inside their surfaces. ImportRegion and DrawImage both clip with it.
+  // the 32-bit range is narrowed to both surfaces before ClipRectPair sees it. The result is
+  // checked against the surfaces once more. False when nothing is left; otherwise `picture` and
+  // `frame` are equally sized blocks inside their surfaces. ImportRegion and DrawImage clip with it.
   static bool ClipBlock(const Size& pictureSize, const Rect& rect, const Size& frameSize,
                         const Point& point, Rect* picture, Rect* frame);
 

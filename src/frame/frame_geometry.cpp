@@ -89,7 +89,8 @@ bool FrameAdapter::ClipBlock(const Size& pictureSize, const Rect& rect, const Si
     if (!(sl < sr && st < sb)) return false;
     if (!NarrowAxis(pictureSize.width, sl, sr, dl, dr) ||
         !NarrowAxis(pictureSize.height, st, sb, dt, db) ||
-        !NarrowAxis(frameSize.width, dl, dr, sl, sr) || !NarrowAxis(frameSize.height, dt, db, st, sb)) {
+        !NarrowAxis(frameSize.width, dl, dr, sl, sr) ||
+        !NarrowAxis(frameSize.height, dt, db, st, sb)) {
       return false;
     }
   }

@@ -1,6 +1,6 @@
 // Row conversions from host frame pixels into 32-bit pictures: one per (frame layout, image code),
 // scalar only. They are the definition that the capture rows' SIMD conversion (the BgrLuma32 code,
-// in import_vectors_*.h) is checked against.
+// in capture_vectors_*.h) is checked against.
 //
 // Every routine is fn(src, dst, count): `src` is the frame byte where the row's data starts (for
 // Yuy2 always the first byte of a pair), `dst` the row's first image pixel, count >= 0 pixels.

@@ -111,7 +111,8 @@ TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
     }
     for (const Settings& s : kSettings) {  // three frames, each with other template settings
       const std::vector<uint8_t> frame = RandomFrame(w, h, c.format, rng);
-      Sequence(adapter, frame.data(), capture, max[0], min[0], c.withTemplate ? &out[0] : nullptr, s);
+      Sequence(adapter, frame.data(), capture, max[0], min[0],
+               c.withTemplate ? &out[0] : nullptr, s);
       CaptureFrame(adapter, frame.data(), max[1], min[1],
                    c.withTemplate ? &out[1] : nullptr, s.params());
       ASSERT_EQ(Pixels(max[1]), Pixels(max[0]));
@@ -194,7 +195,8 @@ TEST_P(CaptureFrameTest, RepeatedFramesAndFewMovingPixelsLeaveTheBuffersAsTheSeq
                 m % 2 ? 0 : 255);
       }
       const Settings& s = kSettings[r.settings];
-      Sequence(adapter, frame.data(), capture, max[0], min[0], c.withTemplate ? &out[0] : nullptr, s);
+      Sequence(adapter, frame.data(), capture, max[0], min[0],
+               c.withTemplate ? &out[0] : nullptr, s);
       CaptureFrame(adapter, frame.data(), max[1], min[1],
                    c.withTemplate ? &out[1] : nullptr, s.params());
       ASSERT_EQ(Pixels(max[1]), Pixels(max[0]));

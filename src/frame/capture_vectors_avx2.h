@@ -1,5 +1,5 @@
-// Host frame pixels to 32-bit picture pixels in AVX2 registers: the arithmetic of the AVX2 import
-// rows, shared with the AVX2 capture rows. Bit-exact with import_rows.cpp (see import_rows.h).
+// Host frame pixels to BgrLuma32 pixels in AVX2 registers, for the AVX2 capture rows. Bit-exact
+// with the import rows of code 3 (import_rows.h), the definition.
 //
 // Include only from files compiled for AVX2. Everything here has internal linkage, so each such
 // file keeps its own copy: a shared inline copy could be picked by the linker for code that runs
@@ -10,7 +10,6 @@
 
 #include <cstdint>
 
-#include "frame/formats.h"
 
 namespace vle {
 namespace {
@@ -53,40 +52,27 @@ inline __m256i LoadYuy2PairsAvx2(const uint8_t* src) {
                                   _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-// Sixteen Yuy2 pixels as LoadYuy2PairsAvx2 left them -> sixteen picture pixels of layout kCode:
+// Sixteen Yuy2 pixels as LoadYuy2PairsAvx2 left them -> sixteen BgrLuma32 pixels:
 // pixels 0..7 in `first`, 8..15 in `second`. The chroma terms are formed once per pair: (Cb, Cr)
 // sit in one 32-bit lane, so one multiply-high gives the B and R terms and another the two G
 // terms, which a multiply-add by 1 sums after their separate floors.
-template <int32_t kCode>
 inline void Yuy2PairsToPixelsAvx2(__m256i pairs, __m256i* first, __m256i* second) {
-  const __m256i opaque = _mm256_set1_epi16(255);
   const __m256i y = _mm256_and_si256(pairs, _mm256_set1_epi16(0x00FF));
   const __m256i chroma = _mm256_srli_epi16(pairs, 8);  // Cb Cr of each pair
-  if constexpr (kCode == kYuvLuma32 || kCode == kYuvAlpha32) {
-    const __m256i cb = _mm256_shuffle_epi8(chroma, DupLowAvx2());
-    const __m256i cr = _mm256_shuffle_epi8(chroma, DupHighAvx2());
-    PackChannelsAvx2(y, cb, kCode == kYuvLuma32 ? y : opaque, cr, first, second);
-  } else {
-    // (c - 128) * 16: the high half of its product with a 4096-scaled constant is
-    // floor(constant * (c - 128) / 4096).
-    const __m256i uv = _mm256_slli_epi16(_mm256_sub_epi16(chroma, _mm256_set1_epi16(128)), 4);
-    const __m256i br = _mm256_mulhi_epi16(uv, CoefficientsAvx2(7258, 5743));
-    const __m256i g = _mm256_madd_epi16(_mm256_mulhi_epi16(uv, CoefficientsAvx2(-1410, -2925)),
-                                        _mm256_set1_epi16(1));
-    const __m256i b = _mm256_add_epi16(y, _mm256_shuffle_epi8(br, DupLowAvx2()));
-    const __m256i r = _mm256_add_epi16(y, _mm256_shuffle_epi8(br, DupHighAvx2()));
-    const __m256i gy = _mm256_add_epi16(y, _mm256_shuffle_epi8(g, DupLowAvx2()));
-    PackChannelsAvx2(b, gy, r, kCode == kBgrLuma32 ? y : opaque, first, second);
-  }
-}
-
-template <int32_t kCode>
-inline void Yuy2ToPixelsAvx2(const uint8_t* src, __m256i* first, __m256i* second) {
-  Yuy2PairsToPixelsAvx2<kCode>(LoadYuy2PairsAvx2(src), first, second);
+  // (c - 128) * 16: the high half of its product with a 4096-scaled constant is
+  // floor(constant * (c - 128) / 4096).
+  const __m256i uv = _mm256_slli_epi16(_mm256_sub_epi16(chroma, _mm256_set1_epi16(128)), 4);
+  const __m256i br = _mm256_mulhi_epi16(uv, CoefficientsAvx2(7258, 5743));
+  const __m256i g = _mm256_madd_epi16(_mm256_mulhi_epi16(uv, CoefficientsAvx2(-1410, -2925)),
+                                      _mm256_set1_epi16(1));
+  const __m256i b = _mm256_add_epi16(y, _mm256_shuffle_epi8(br, DupLowAvx2()));
+  const __m256i r = _mm256_add_epi16(y, _mm256_shuffle_epi8(br, DupHighAvx2()));
+  const __m256i gy = _mm256_add_epi16(y, _mm256_shuffle_epi8(g, DupLowAvx2()));
+  PackChannelsAvx2(b, gy, r, y, first, second);
 }
 
 // Eight Bgr24 pixels (24 bytes) as three byte gathers: 0x00RRGGBB per 32-bit lane (the colour
-// bytes the BGR layouts copy), (B, G) as 16-bit pairs and (R, 0): the two multiply-add operands of
+// bytes BgrLuma32 copies), (B, G) as 16-bit pairs and (R, 0): the two multiply-add operands of
 // the 32768-scaled sums. The low half comes from bytes 0..15 (pixels 0..3 at 0, 3, 6, 9), the
 // high half from bytes 8..23 (pixels 4..7 at offsets 4, 7, 10, 13), so nothing past the 24 bytes
 // is read.
@@ -116,32 +102,14 @@ inline __m256i WeightedSumAvx2(const BgrLanesAvx2& p, int low, int high, int red
                            15);
 }
 
-// Eight Bgr24 pixels as LoadBgr8Avx2 gathered them -> eight picture pixels of layout kCode.
-template <int32_t kCode>
-inline __m256i Bgr24LanesToPixelsAvx2(const BgrLanesAvx2& p) {
-  if constexpr (kCode == kBgrAlpha32) {
-    return _mm256_or_si256(p.bgr, _mm256_set1_epi32(int(0xFF000000u)));
-  } else {
-    const __m256i y = WeightedSumAvx2(p, 3735, 19235, 9798);
-    if constexpr (kCode == kBgrLuma32) {
-      return _mm256_or_si256(p.bgr, _mm256_slli_epi32(y, 24));
-    } else {
-      const __m256i bias = _mm256_set1_epi32(128);
-      const __m256i cb = _mm256_add_epi32(WeightedSumAvx2(p, 16384, -10855, -5529), bias);
-      const __m256i cr = _mm256_add_epi32(WeightedSumAvx2(p, -2664, -13720, 16384), bias);
-      const __m256i mid =
-          kCode == kYuvLuma32 ? _mm256_slli_epi32(y, 16) : _mm256_set1_epi32(0xFF0000);
-      return _mm256_or_si256(_mm256_or_si256(y, _mm256_slli_epi32(cb, 8)),
-                             _mm256_or_si256(mid, _mm256_slli_epi32(cr, 24)));
-    }
-  }
+// The luma of eight Bgr24 pixels as LoadBgr8Avx2 gathered them, one per 32-bit lane.
+inline __m256i Bgr24LumasAvx2(const BgrLanesAvx2& p) {
+  return WeightedSumAvx2(p, 3735, 19235, 9798);
 }
 
-// Eight Bgr24 pixels -> eight picture pixels of layout kCode (the gathers a layout does not use
-// are dead code to the compiler).
-template <int32_t kCode>
-inline __m256i Bgr24ToPixelsAvx2(const uint8_t* src) {
-  return Bgr24LanesToPixelsAvx2<kCode>(LoadBgr8Avx2(src));
+// Eight Bgr24 pixels as LoadBgr8Avx2 gathered them -> eight BgrLuma32 pixels.
+inline __m256i Bgr24LanesToPixelsAvx2(const BgrLanesAvx2& p) {
+  return _mm256_or_si256(p.bgr, _mm256_slli_epi32(Bgr24LumasAvx2(p), 24));
 }
 
 }  // namespace
