@@ -76,9 +76,10 @@ inline __m256i Keyed(__m256i maxY, __m256i minY, const TemplateVectors& t) {
   return _mm256_xor_si256(_mm256_or_si256(varying, dark), t.inverse);
 }
 
+// count is a multiple of the step.
 template <class Source, bool kTemplate>
-void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
-                 const TemplateParams* params) {
+void CaptureRow_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
+                     const TemplateParams* params) {
   const TemplateVectors t(params);
   for (int i = 0; i < count; i += 16, src += 16 * Source::kBytesPerPixel) {
     const typename Source::Raw raw = Source::Read(src);
@@ -119,14 +120,14 @@ void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out
 }
 
 template <class Source, CaptureRowFn kScalar>
-void CaptureRow_Any_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
-                     const TemplateParams* params) {
+void CaptureRow_Any_AVX2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
+                         int count, const TemplateParams* params) {
   const int whole = count & ~15;
   if (whole > 0) {
     if (params != nullptr) {
-      CaptureBody<Source, true>(src, max, min, out, whole, params);
+      CaptureRow_AVX2<Source, true>(src, max, min, out, whole, params);
     } else {
-      CaptureBody<Source, false>(src, max, min, out, whole, params);
+      CaptureRow_AVX2<Source, false>(src, max, min, out, whole, params);
     }
   }
   if (count > whole) {

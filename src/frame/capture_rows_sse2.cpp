@@ -76,9 +76,10 @@ inline __m128i Keyed(__m128i maxY, __m128i minY, const TemplateVectors& t) {
   return _mm_xor_si128(_mm_or_si128(varying, dark), t.inverse);
 }
 
+// count is a multiple of the step.
 template <class Source, bool kTemplate>
-void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
-                 const TemplateParams* params) {
+void CaptureRow_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
+                     const TemplateParams* params) {
   const TemplateVectors t(params);
   for (int i = 0; i < count; i += 8, src += 8 * Source::kBytesPerPixel) {
     const typename Source::Raw raw = Source::Read(src);
@@ -119,14 +120,14 @@ void CaptureBody(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out
 }
 
 template <class Source, CaptureRowFn kScalar>
-void CaptureRow_Any_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out, int count,
-                     const TemplateParams* params) {
+void CaptureRow_Any_SSE2(const uint8_t* src, uint32_t* max, uint32_t* min, uint32_t* out,
+                         int count, const TemplateParams* params) {
   const int whole = count & ~7;
   if (whole > 0) {
     if (params != nullptr) {
-      CaptureBody<Source, true>(src, max, min, out, whole, params);
+      CaptureRow_SSE2<Source, true>(src, max, min, out, whole, params);
     } else {
-      CaptureBody<Source, false>(src, max, min, out, whole, params);
+      CaptureRow_SSE2<Source, false>(src, max, min, out, whole, params);
     }
   }
   if (count > whole) {

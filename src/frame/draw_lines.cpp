@@ -61,7 +61,7 @@ void HorizontalRun(const FrameAdapter& adapter, uint8_t* pixels, int64_t from, i
       !ClipRun(from, to, frame.drawWidth, &first, &last)) {
     return;
   }
-  uint8_t* row = frame.topRow + frame.rowStep * static_cast<std::ptrdiff_t>(y);
+  uint8_t* row = frame.Row(static_cast<int32_t>(y));
   if (adapter.format == kBgr24) {
     for (int64_t x = first; x <= last; ++x) paint.Apply(row + 3 * x, kBgrBytes);
     return;
@@ -83,7 +83,7 @@ void VerticalRun(const FrameAdapter& adapter, uint8_t* pixels, int64_t x, int64_
       !ClipRun(from, to, frame.height, &first, &last)) {
     return;
   }
-  uint8_t* p = frame.topRow + frame.rowStep * static_cast<std::ptrdiff_t>(first);
+  uint8_t* p = frame.Row(static_cast<int32_t>(first));
   uint32_t mask = kBgrBytes;
   if (adapter.format == kYuy2) {
     p += 2 * (x & ~int64_t{1});
