@@ -36,7 +36,7 @@ struct PipelineCase {
   //   MaxBuffer and MinBuffer read and written             16 per pixel
   //   TemplateBuffer written                                4 per pixel
   //   the overlay: the template's region read, the frame's region read and written
-  // The capture picture is not counted: it exists only between the import and the accumulators.
+  // The frame converted into BgrLuma32 is not counted: it only ever lives in registers.
   // The outline (a few thousand bytes) is not counted either.
   int64_t trafficBytes() const {
     const Rect r = region();
