@@ -59,5 +59,54 @@ INSTANTIATE_TEST_SUITE_P(
                  false, {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The block copy of ImportRegion and DrawImage: a picture rect placed at a frame point, clipped to
+// both surfaces, with blocks whose far corner lies beyond the 32-bit range clipped exactly.
+struct BlockCase {
+  const char* name;
+  Size pictureSize;
+  Rect rect;
+  Size frameSize;
+  Point point;
+  bool ok;
+  Rect pictureAfter;
+  Rect frameAfter;
+};
+
+class ClipBlockTable : public ::testing::TestWithParam<BlockCase> {};
+
+TEST_P(ClipBlockTable, GivesEquallySizedBlocksInsideBothSurfaces) {
+  const BlockCase& c = GetParam();
+  Rect picture{-1, -1, -1, -1}, frame{-1, -1, -1, -1};
+  ASSERT_EQ(FrameAdapter::ClipBlock(c.pictureSize, c.rect, c.frameSize, c.point, &picture, &frame),
+            c.ok);
+  if (c.ok) {
+    EXPECT_EQ(picture, c.pictureAfter);
+    EXPECT_EQ(frame, c.frameAfter);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClipBlockTable,
+    ::testing::Values(
+        BlockCase{"Inside", {100, 100}, {10, 20, 30, 40}, {50, 50}, {0, 5}, true,
+                  {10, 20, 30, 40}, {0, 5, 20, 25}},
+        BlockCase{"PointLeftOfTheFrame", {100, 100}, {0, 0, 10, 4}, {100, 100}, {-5, 0}, true,
+                  {5, 0, 10, 4}, {0, 0, 5, 4}},
+        BlockCase{"PastBothRightEdges", {12, 3}, {4, 0, 12, 3}, {10, 3}, {6, 0}, true,
+                  {4, 0, 8, 3}, {6, 0, 10, 3}},
+        // The frame block's right edge lies past INT_MAX; only the overlap of the picture's
+        // columns 0..6 (frame columns 5..11) with the frame's 0..9 is left.
+        BlockCase{"FarCornerBeyondInt32", {7, 2}, {-5, 0, INT_MAX, 1}, {10, 2}, {0, 0}, true,
+                  {0, 0, 5, 1}, {5, 0, 10, 1}},
+        BlockCase{"FarCornerBeyondInt32Vertically", {2, 6}, {0, -3, 2, INT_MAX}, {2, 4}, {0, -1},
+                  true, {0, 0, 2, 2}, {0, 2, 2, 4}},
+        BlockCase{"PointNearInt32Max", {10, 1}, {0, 0, 10, 1}, {10, 1}, {INT_MAX - 2, 0}, false,
+                  {}, {}},
+        BlockCase{"RectSpanningInt32", {4, 4}, {INT_MIN, 0, INT_MAX, 1}, {4, 4}, {-2, 0}, false,
+                  {}, {}},
+        BlockCase{"EmptyRect", {10, 10}, {5, 0, 5, 4}, {10, 10}, {0, 0}, false, {}, {}},
+        BlockCase{"EmptyFrame", {10, 10}, {0, 0, 4, 4}, {0, 10}, {0, 0}, false, {}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vle
