@@ -5,13 +5,6 @@
 
 namespace vle::bench {
 
-bool PluginHost::StartCapturing(int32_t width, int32_t height, int32_t format,
-                                const SettingsBlock& settings, uint8_t* frame) {
-  width_ = width;
-  height_ = height;
-  return InProcessHost::StartCapturing(width, height, format, settings, frame);
-}
-
 void PluginHost::ResetAccumulators() {
   SharedState& s = module().state;
   platform::LockGuard guard(s.bufferLock);

@@ -71,12 +71,12 @@ class LogoExtract : public ::testing::Test {
 // same frames is what logo-extract must have written.
 class InProcessPlugin {
  public:
-  InProcessPlugin(int w, int h, Layout layout) : host_("in-process"), width_(w), height_(h) {
+  InProcessPlugin(int w, int h, Layout layout) : host_("in-process") {
     Quorsana_Plugin_PR()->load();
     started_ = host_.Start(w, h, layout == Layout::kYuy2 ? 0 : 1);
   }
   bool started() const { return started_; }
-  void Process(uint8_t* pixels) { host_.Process(pixels, width_, height_); }
+  void Process(uint8_t* pixels) { host_.Process(pixels); }
   std::string StopAndSave(const std::string& path) {
     auto& desktop = host_.desktop();
     desktop.Click(IDC_STOP);
@@ -91,7 +91,6 @@ class InProcessPlugin {
 
  private:
   InProcessHost host_;
-  int32_t width_, height_;
   bool started_ = false;
 };
 

@@ -95,6 +95,8 @@ void InProcessHost::Reset() {
 }
 
 int32_t InProcessHost::Announce(int32_t width, int32_t height, int32_t format, int32_t cpuClass) {
+  size_[0] = width;
+  size_[1] = height;
   const FrameFormat f{width, height, 0, format, cpuClass};
   return Plugin().setFormat(&f);
 }
@@ -111,11 +113,10 @@ bool InProcessHost::Start(int32_t width, int32_t height, int32_t format) {
   return desktop().Click(IDC_START);
 }
 
-int32_t InProcessHost::Process(uint8_t* pixels, int32_t width, int32_t height) {
-  int32_t size[2] = {width, height};
+int32_t InProcessHost::Process(uint8_t* pixels) {
   VideoFrame record{};
   record.pixels = pixels;
-  record.frameSize = size;
+  record.frameSize = size_;
   return Plugin().processFrame(&record);
 }
 
@@ -124,12 +125,17 @@ int32_t InProcessHost::Process(HostFrame& frame) {
   return Plugin().processFrame(&record);
 }
 
-int InProcessHost::Settle(uint8_t* pixels, int32_t width, int32_t height) {
+template <typename Frame>
+int InProcessHost::SettleWith(Frame& frame) {
   for (int i = 0; i < kSettleFrames; ++i) {
-    if (Process(pixels, width, height) != 0) return i;
+    if (Process(frame) != 0) return i;
   }
   return kSettleFrames;
 }
+
+int InProcessHost::Settle(HostFrame& frame) { return SettleWith(frame); }
+
+int InProcessHost::Settle(uint8_t* pixels) { return SettleWith(pixels); }
 
 void InProcessHost::Close() {
   if (module().dialog.HasWindow()) desktop().SendClose();
@@ -139,10 +145,9 @@ bool InProcessHost::StartCapturing(int32_t width, int32_t height, int32_t format
                                    const SettingsBlock& settings, uint8_t* pixels) {
   Close();
   module().state.activeSettings.Store(settings);
-  if (!Start(width, height, format) || Settle(pixels, width, height) != kSettleFrames) return false;
+  if (!Start(width, height, format) || Settle(pixels) != kSettleFrames) return false;
   const SharedState& s = module().state;
-  return Process(pixels, width, height) == 1 && s.captureActive.load() != 0 &&
-         s.templateActive.load() != 0;
+  return Process(pixels) == 1 && s.captureActive.load() != 0 && s.templateActive.load() != 0;
 }
 
 }  // namespace vle::test

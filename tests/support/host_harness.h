@@ -88,28 +88,32 @@ class InProcessHost {
   ui::headless::HeadlessDesktop& desktop();
   const std::filesystem::path& folder() const { return home_.path(); }
 
-  // setFormat with the given frame; its answer.
+  // setFormat with the given frame; its answer. The size is the one Process(pixels) reports.
   int32_t Announce(int32_t width, int32_t height, int32_t format, int32_t cpuClass = 3);
   // configure with a host window handle, then the posted refreshes pumped.
   void Configure();
   // Announce, Configure and a click on Start; false when Start could not be clicked.
   bool Start(int32_t width, int32_t height, int32_t format);
-  // One frame through the descriptor; the driver's answer.
-  int32_t Process(uint8_t* pixels, int32_t width, int32_t height);
+  // One frame through the descriptor, of its own size or of the announced one; the driver's answer.
   int32_t Process(HostFrame& frame);
+  int32_t Process(uint8_t* pixels);
   // Hands over kSettleFrames frames; how many were answered 0 before the first that was not
   // (kSettleFrames when the picture settled as it must).
-  int Settle(uint8_t* pixels, int32_t width, int32_t height);
-  int Settle(HostFrame& frame) { return Settle(frame.bytes.data(), frame.width, frame.height); }
+  int Settle(HostFrame& frame);
+  int Settle(uint8_t* pixels);
   // Closes an open settings window as its user would (the buffers go with it).
   void Close();
-  // Closes the window, puts `settings` in effect, starts and settles with `pixels`: true when the
-  // next frame is processed with the capture and the template running.
+  // Closes the window, puts `settings` in effect, starts and settles with `pixels` (a frame of the
+  // given size): true when the next frame is processed with the capture and the template running.
   bool StartCapturing(int32_t width, int32_t height, int32_t format, const SettingsBlock& settings,
                       uint8_t* pixels);
 
  private:
+  template <typename Frame>
+  int SettleWith(Frame& frame);
+
   SettingsHome home_;
+  int32_t size_[2] = {0, 0};
 };
 
 }  // namespace vle::test
