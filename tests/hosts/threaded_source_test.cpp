@@ -46,6 +46,7 @@ bool IsFrame(const std::vector<uint8_t>& f, int index) {
 struct Case {
   int frames, failAt, depth;
   bool slowCaller;
+  bool take;  // frames by exchanging buffers (Take) rather than by copy (Next)
 };
 
 class RunAheadTest : public ::testing::TestWithParam<Case> {};
@@ -58,18 +59,23 @@ TEST_P(RunAheadTest, FramesInOrderBoundedAndErrorsLast) {
   EXPECT_EQ(source->expectedFrames(), c.frames);
   const int good = c.failAt >= 0 ? c.failAt : c.frames;
   std::vector<uint8_t> frame(source->frameBytes());
+  auto next = [&] { return c.take ? source->Take(frame) : source->Next(frame.data()); };
   for (int i = 0; i < good; ++i) {
     if (c.slowCaller) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_TRUE(source->Next(frame.data())) << "frame " << i;
+    ASSERT_TRUE(next()) << "frame " << i;
+    ASSERT_EQ(frame.size(), source->frameBytes());
     ASSERT_TRUE(IsFrame(frame, i)) << "frame " << i;
+    // A handed-out buffer is the caller's alone: the worker, filling on, must not write into it.
+    if (c.slowCaller) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(IsFrame(frame, i)) << "frame " << i << " changed while the caller held it";
     // Taken: i + 1; in the ring: at most depth; one more may be in the inner source's hands.
     EXPECT_LE(made.load(), i + 1 + c.depth + 1);
   }
   if (c.failAt >= 0) {
-    EXPECT_THROW(source->Next(frame.data()), RunError);
+    EXPECT_THROW(next(), RunError);
   } else {
     const std::vector<uint8_t> before = frame;
-    EXPECT_FALSE(source->Next(frame.data()));
+    EXPECT_FALSE(next());
     EXPECT_EQ(frame, before);  // untouched at the end
     EXPECT_EQ(source->Remark(), "made " + std::to_string(c.frames));
   }
@@ -77,9 +83,11 @@ TEST_P(RunAheadTest, FramesInOrderBoundedAndErrorsLast) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RunAheadTest,
-                         ::testing::Values(Case{40, -1, 4, true}, Case{200, -1, 1, false},
-                                           Case{0, -1, 3, false}, Case{30, 7, 4, true},
-                                           Case{30, 0, 2, false}));
+                         ::testing::Values(Case{40, -1, 4, true, false}, Case{200, -1, 1, false, false},
+                                           Case{0, -1, 3, false, false}, Case{30, 7, 4, true, false},
+                                           Case{30, 0, 2, false, false}, Case{40, -1, 4, true, true},
+                                           Case{200, -1, 1, false, true}, Case{30, 7, 2, true, true},
+                                           Case{0, -1, 3, false, true}));
 
 TEST(RunAhead, StopsPartWayWithoutTakingEveryFrame) {
   std::atomic<int> made{0};

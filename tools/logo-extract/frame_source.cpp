@@ -147,16 +147,20 @@ class StridedSource final : public FrameSource {
     const int64_t e = inner_->expectedFrames();
     return e < 0 ? -1 : (e + stride_ - 1) / stride_;
   }
-  bool Next(uint8_t* frame) override {
-    if (started_ && inner_->Skip(stride_ - 1) < stride_ - 1) return false;
-    started_ = true;
-    return inner_->Next(frame);
-  }
+  bool Next(uint8_t* frame) override { return Advance() && inner_->Next(frame); }
+  bool Take(std::vector<uint8_t>& frame) override { return Advance() && inner_->Take(frame); }
   double Time() const override { return inner_->Time(); }
   std::string Remark() const override { return inner_->Remark(); }
   bool Rereadable() const override { return inner_->Rereadable(); }
 
  private:
+  // Passes over the frames between two handed out; false when the input ends among them.
+  bool Advance() {
+    if (started_ && inner_->Skip(stride_ - 1) < stride_ - 1) return false;
+    started_ = true;
+    return true;
+  }
+
   std::unique_ptr<FrameSource> inner_;
   int64_t stride_;
   bool started_ = false;

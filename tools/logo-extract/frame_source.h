@@ -32,6 +32,10 @@ class FrameSource {
   // Fills `frame` (frameBytes() long) with the next frame and returns true; false at the end, with
   // `frame` untouched. Throws RunError when the input is broken.
   virtual bool Next(uint8_t* frame) = 0;
+  // Next() into `frame` (frameBytes() long), by exchanging buffers with the source where it keeps
+  // frames of its own, so that no frame is copied on the way: on true, `frame` holds the next
+  // frame and its previous buffer may now be the source's. On false `frame` is untouched.
+  virtual bool Take(std::vector<uint8_t>& frame) { return Next(frame.data()); }
   // Something the user should know once the run is over (skipped damaged packets), or empty.
   virtual std::string Remark() const { return std::string(); }
   // The time of the frame Next() filled last, in seconds from the start of the input; raw input

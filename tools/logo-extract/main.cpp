@@ -105,7 +105,7 @@ Found FindLogo(const Options& o, bool showProgress) {
   auto collect = [&](std::unique_ptr<FrameSource> source, analysis::LogoFinder* finder, int64_t* decoded) {
     std::vector<uint8_t> frame(source->frameBytes());
     Progress progress(std::min<int64_t>(source->expectedFrames(), kFindSamples * 4), showProgress);
-    while (finder->samples() < size_t(kFindSamples) * 4 && source->Next(frame.data())) {
+    while (finder->samples() < size_t(kFindSamples) * 4 && source->Take(frame)) {
       ThrowIfStopRequested();
       ++*decoded;
       const analysis::Rect all{0, 0, width, height};
@@ -204,7 +204,7 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
         analysis::Rect{left, top, std::min(width, a.right() * f) - left, std::min(height, a.bottom() * f) - top};
   }
   plugin.Start();
-  while (source.Next(frame.data())) {
+  while (source.Take(frame)) {
     ThrowIfStopRequested();
     if (presence && !presenceArea.empty() &&
         !presence->Shows(

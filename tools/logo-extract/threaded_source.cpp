@@ -30,22 +30,12 @@ class ThreadedSource final : public FrameSource {
   bool Rereadable() const override { return rereadable_; }
 
   bool Next(uint8_t* frame) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    filledOrEnd_.wait(lock, [this] { return filled_ > 0 || ended_; });
-    if (filled_ == 0) {
-      if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-      return false;
-    }
-    // The worker does not touch a filled slot, so the copy runs unlocked.
-    std::vector<uint8_t>& slot = ring_[head_];
-    lock.unlock();
-    std::memcpy(frame, slot.data(), slot.size());
-    time_ = times_[head_];
-    lock.lock();
-    head_ = (head_ + 1) % ring_.size();
-    --filled_;
-    free_.notify_one();
-    return true;
+    return Hand([frame](std::vector<uint8_t>& slot) { std::memcpy(frame, slot.data(), slot.size()); });
+  }
+
+  bool Take(std::vector<uint8_t>& frame) override {
+    if (frame.size() != inner_->frameBytes()) return Next(frame.data());
+    return Hand([&frame](std::vector<uint8_t>& slot) { frame.swap(slot); });
   }
 
   std::string Remark() const override {
@@ -54,6 +44,28 @@ class ThreadedSource final : public FrameSource {
   }
 
  private:
+  // Hands the oldest filled slot to `give` (a copy out of it, or an exchange of buffers of one
+  // size) and returns it to the worker.
+  template <typename Give>
+  bool Hand(Give give) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    filledOrEnd_.wait(lock, [this] { return filled_ > 0 || ended_; });
+    if (filled_ == 0) {
+      if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+      return false;
+    }
+    // The worker does not touch a filled slot, so the hand-over runs unlocked.
+    std::vector<uint8_t>& slot = ring_[head_];
+    lock.unlock();
+    give(slot);
+    time_ = times_[head_];
+    lock.lock();
+    head_ = (head_ + 1) % ring_.size();
+    --filled_;
+    free_.notify_one();
+    return true;
+  }
+
   void Work() {
     size_t tail = 0;
     for (;;) {
