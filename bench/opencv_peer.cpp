@@ -149,7 +149,7 @@ std::string SpotCheck(int32_t format) {
   settings.logoPosX = settings.logoPosY = 0;
   settings.logoSizeX = settings.logoSizeY = 1000;
   settings.blackLevel = 30;
-  std::vector<uint8_t> ours(FrameBytes(c.width, c.height, c.format)), theirs = ours;
+  std::vector<uint8_t> ours(HostFrameBytes(c.width, c.height, c.format)), theirs = ours;
   PaintBroadcast(c, 0, &ours);
   PluginHost& host = SharedHost();
   if (!host.StartCapturing(c.width, c.height, c.format, settings, ours.data())) {
@@ -179,7 +179,7 @@ std::string SpotCheck(int32_t format) {
       }
     }
   }
-  host.Stop();
+  host.Close();
   // Yuy2 lumas are the frame's own bytes in both: the decisions must be identical. Bgr24 lumas are
   // rounded by OpenCV and floored by the plug-in, which may tip a few decisions.
   const int allowed = format == kYuy2 ? 0 : int(c.pixels() / 100);
@@ -201,7 +201,7 @@ void RegisterPeer(const PipelineCase& c) {
       state.SkipWithError(disagreement[c.format].c_str());
       return;
     }
-    const size_t bytes = FrameBytes(c.width, c.height, c.format);
+    const size_t bytes = HostFrameBytes(c.width, c.height, c.format);
     const auto& pool = FramePool(c);
     std::vector<uint8_t> frame = pool[0];
     OpenCvPipeline peer(c, kDefaultSettings);

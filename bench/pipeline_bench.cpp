@@ -42,7 +42,7 @@ const std::vector<std::vector<uint8_t>>& FramePool(const PipelineCase& c) {
   static std::map<std::pair<int64_t, int32_t>, std::vector<std::vector<uint8_t>>> pools;
   auto& pool = pools[{c.pixels(), c.format}];
   if (pool.empty()) {
-    const size_t bytes = FrameBytes(c.width, c.height, c.format);
+    const size_t bytes = HostFrameBytes(c.width, c.height, c.format);
     pool.assign(kFramePool, std::vector<uint8_t>(bytes));
     for (int i = 0; i < kFramePool; ++i) FillRandom(pool[i].data(), bytes, 10 + i);
   }
@@ -55,7 +55,7 @@ void RegisterPipeline(const PipelineCase& c, const Level& level, bool afterClear
   const std::string name = "pipeline " + c.formatName() + (afterClear ? " after clear" : "") + "/" +
                            c.sizeName() + "/" + level.name;
   benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
-    const size_t bytes = FrameBytes(c.width, c.height, c.format);
+    const size_t bytes = HostFrameBytes(c.width, c.height, c.format);
     const auto& pool = FramePool(c);
     std::vector<uint8_t> frame = pool[0];
     platform::MaskCpuFeatures(level.mask);
@@ -79,7 +79,7 @@ void RegisterPipeline(const PipelineCase& c, const Level& level, bool afterClear
       benchmark::ClobberMemory();
     }
     platform::MaskCpuFeatures(-1);
-    host.Stop();
+    host.Close();
     state.SetBytesProcessed(state.iterations() * c.trafficBytes());
   })->Unit(benchmark::kMillisecond);
 }

@@ -17,10 +17,13 @@
 
 #include "core/image_buffer.h"
 #include "core/template_kernels.h"
+#include "fill_random.h"
 #include "platform/cpu.h"
 
 namespace vle {
 namespace {
+
+using bench::FillRandom;
 
 struct FrameSize {
   int32_t width, height;
@@ -38,12 +41,6 @@ Level BestLevel() {
   if (f & platform::kCpuAvx2) return {"avx2", -1};
   if (f & platform::kCpuSse2) return {"sse2", -1};
   return {"scalar", 0};
-}
-
-void FillRandom(void* data, size_t bytes, uint32_t seed) {
-  std::mt19937 rng(seed);
-  auto* p = static_cast<uint8_t*>(data);
-  for (size_t i = 0; i < bytes; ++i) p[i] = uint8_t(rng() >> 24);
 }
 
 // Bytes moved per pixel, by routine; the floor copies half of it.

@@ -5,6 +5,11 @@
 add_library(vle_options INTERFACE)
 target_compile_options(vle_options INTERFACE -Wall -Wextra)
 target_compile_features(vle_options INTERFACE cxx_std_17)
+# Windows programs and the DLL carry their C and C++ runtimes, so that they run on any Windows and
+# under Wine without mingw's DLLs beside them.
+if(VLE_WIN32)
+  target_link_options(vle_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
 
 # vle_layer(<name> [DEPENDS <layer>...]) makes the object library vle_<name> from src/<name>. Its
 # include folder in the build tree holds a single link, <name> -> src/<name>, so that its users see

@@ -36,6 +36,7 @@ using vle::TemplateExporter;
 using vle::fuzz::Check;
 using vle::fuzz::ExactBlock;
 using vle::fuzz::HostileInt;
+using vle::fuzz::ReadFile;
 
 constexpr const char* kName = "exporter_fuzz";
 constexpr int32_t kMaxSide = 64;
@@ -162,11 +163,6 @@ void FuzzConvert(TemplateExporter& cached, FuzzedDataProvider& in) {
     Run(cached, src, dst, c);
   }
   Expect(dst.block.Snapshot() == reference, "the cached exporter wrote other pixels than a fresh one");
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 uint32_t Get32(const std::string& bytes, std::size_t at) {

@@ -126,16 +126,31 @@ struct Picture {
   ExactBlock block;
 };
 
+// What ImportRegion and DrawImage are both handed, as a hostile caller picks it: a picture, its
+// layout code, the block of it (rect) and the frame point the block goes to.
+struct BlockCall {
+  explicit BlockCall(FuzzedDataProvider& in)
+      : picture(in.ConsumeIntegralInRange<int32_t>(-2, kMaxSide),
+                in.ConsumeIntegralInRange<int32_t>(-2, kMaxSide), in),
+        code(PickImageCode(in)),
+        point{HostileInt(in, -80, 80), HostileInt(in, -80, 80)},
+        rect{HostileInt(in, -80, 80), HostileInt(in, -80, 80), HostileInt(in, -80, 144),
+             HostileInt(in, -80, 144)} {}
+  Picture picture;
+  int32_t code;
+  Point point;
+  Rect rect;
+};
+
 uint8_t Byte(uint32_t v, int k) { return static_cast<uint8_t>(v >> (8 * k)); }
 
 void FuzzImport(const FrameAdapter& adapter, const FrameShape& shape, ExactBlock& frame,
                 FuzzedDataProvider& in) {
-  Picture picture(in.ConsumeIntegralInRange<int32_t>(-2, kMaxSide),
-                  in.ConsumeIntegralInRange<int32_t>(-2, kMaxSide), in);
-  const int32_t code = PickImageCode(in);
-  const Point point{HostileInt(in, -80, 80), HostileInt(in, -80, 80)};
-  const Rect rect{HostileInt(in, -80, 80), HostileInt(in, -80, 80), HostileInt(in, -80, 144),
-                  HostileInt(in, -80, 144)};
+  BlockCall call(in);
+  Picture& picture = call.picture;
+  const int32_t code = call.code;
+  const Point point = call.point;
+  const Rect rect = call.rect;
   const std::string frameBefore = frame.Snapshot();
   const std::string pictureBefore = picture.block.Snapshot();
 
@@ -180,12 +195,11 @@ void FuzzImport(const FrameAdapter& adapter, const FrameShape& shape, ExactBlock
 
 void FuzzDrawImage(const FrameAdapter& adapter, const FrameShape& shape, ExactBlock& frame,
                    FuzzedDataProvider& in) {
-  Picture picture(in.ConsumeIntegralInRange<int32_t>(-2, kMaxSide),
-                  in.ConsumeIntegralInRange<int32_t>(-2, kMaxSide), in);
-  const int32_t code = PickImageCode(in);
-  const Point point{HostileInt(in, -80, 80), HostileInt(in, -80, 80)};
-  const Rect rect{HostileInt(in, -80, 80), HostileInt(in, -80, 80), HostileInt(in, -80, 144),
-                  HostileInt(in, -80, 144)};
+  BlockCall call(in);
+  Picture& picture = call.picture;
+  const int32_t code = call.code;
+  const Point point = call.point;
+  const Rect rect = call.rect;
   const int32_t opacity = in.ConsumeBool() ? 100 : HostileInt(in, -20, 120);
   const std::string frameBefore = frame.Snapshot();
   const std::string pictureBefore = picture.block.Snapshot();

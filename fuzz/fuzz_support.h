@@ -1,5 +1,6 @@
 // Helpers shared by the libFuzzer targets: failing loudly, picking hostile numbers, exactly sized
-// heap blocks (so that AddressSanitizer reports the first byte outside), and a private folder.
+// heap blocks (so that AddressSanitizer reports the first byte outside), a private folder, and the
+// tests' file reader.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -14,7 +15,11 @@
 #include <memory>
 #include <string>
 
+#include "support/read_file.h"
+
 namespace vle::fuzz {
+
+using test::ReadFile;
 
 // A broken invariant is a finding: abort so that libFuzzer keeps the input.
 inline void Check(bool ok, const char* target, const char* what) {

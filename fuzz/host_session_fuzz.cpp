@@ -23,17 +23,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "core/muldiv.h"
 #include "fuzz_support.h"
 #include "platform/cpu.h"
-#include "plugin/module.h"
 #include "plugin/plugin.h"
+#include "support/host_harness.h"
 #include "support/settings_text.h"
 #include "ui/control_ids.h"
-#include "ui/headless/headless_desktop.h"
 
 extern "C" const char* __asan_default_options() {
   return "allocator_may_return_null=1:max_allocation_size_mb=64";
@@ -45,6 +43,7 @@ namespace fs = std::filesystem;
 using vle::fuzz::Check;
 using vle::fuzz::ExactBlock;
 using vle::fuzz::HostileInt;
+using vle::fuzz::ReadFile;
 
 constexpr const char* kName = "host_session_fuzz";
 constexpr int32_t kMaxSide = 64;
@@ -64,21 +63,20 @@ int PickControl(FuzzedDataProvider& in) {
   return kControls[in.ConsumeIntegralInRange<std::size_t>(0, sizeof kControls / sizeof kControls[0] - 1)];
 }
 
-vle::plugin::Module& TheModule() { return vle::plugin::TheModule(); }
-vle::ui::headless::HeadlessDesktop& Desktop() { return vle::ui::headless::Desktop(); }
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// The plug-in's settings file lives in a folder of this process, as in the user's folder of a host
+// whose own folder exists.
+vle::test::InProcessHost& Host() {
+  static vle::test::InProcessHost host(kName);
+  return host;
 }
+vle::plugin::Module& TheModule() { return Host().module(); }
+vle::ui::headless::HeadlessDesktop& Desktop() { return Host().desktop(); }
 
 // The settings file as an unload must leave it.
 std::string ExpectedSettingsFile() {
   return vle::test::SettingsFileText(TheModule().state.activeSettings.Load(), TheModule().dialog.dlgWndPosX,
                                      TheModule().dialog.dlgWndPosY);
 }
-
-const fs::path& Root() { return vle::fuzz::PrivateFolder(kName); }
 
 void Load(FuzzedDataProvider& in) {
   // Sometimes the file holds whatever the input says; the load holds its values to their ranges.
@@ -157,7 +155,7 @@ void Unload() {
              s.templateBuffer == nullptr,
          "a buffer outlived the unload");
   Expect(s.captureActive.load() == 0 && s.templateActive.load() == 0, "a capture flag outlived the unload");
-  // Only a load tells the plug-in where its file is; after one, the file is always rewritten.
+  // Every reset and load locates the file; an unload always rewrites it.
   const std::string& path = TheModule().ini.fullPath();
   if (!path.empty()) Expect(ReadFile(path) == ExpectedSettingsFile(), "the settings file lost something");
 }
@@ -209,7 +207,7 @@ uint64_t BitmapFileSize(int64_t width, int64_t height) {
 }
 
 void Save(FuzzedDataProvider& in) {
-  const fs::path target = Root() / "logo.bmp";
+  const fs::path target = Host().folder() / "logo.bmp";
   std::error_code ec;
   fs::remove(target, ec);
   const int answer = in.ConsumeIntegralInRange<int>(0, 3);  // 0 cancel, 1 yes, 2 close first, 3 unload first
@@ -259,43 +257,18 @@ void WorldAround(FuzzedDataProvider& in) {
   }
 }
 
-// Each input starts from a freshly loaded plug-in as far as the module's state goes: no window,
-// default settings, no file, a host with a 1024 x 768 screen.
-void Reset() {
-  TheModule().dialog.Destroy();
-  auto& d = Desktop();
-  d.colourChooser = nullptr;
-  d.saveChooser = nullptr;
-  d.aboutBox = nullptr;
-  d.processorMessages.clear();
-  d.SetScreenSize(1024, 768);
-  d.SetHostWindowRect(vle::Rect{100, 100, 740, 580});
-  d.SetDialogSize(294, 240);
-  TheModule().state.activeSettings.Store(vle::kDefaultSettings);
-  TheModule().dialog.dlgWndPosX = TheModule().dialog.dlgWndPosY = -100;
-  TheModule().settleCountdown = 0;
-  TheModule().lastFrameSize = vle::Size{0, 0};
-  const FrameFormat none{0, 0, 0, 0, 3};
-  Quorsana_Plugin_PR()->setFormat(&none);
-  std::error_code ec;
-  if (!TheModule().ini.fullPath().empty()) fs::remove(TheModule().ini.fullPath(), ec);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The settings file lives in a folder of this process, as in the user's folder of a host whose
-  // own folder exists; the plug-in creates only the last level.
-  const fs::path& root = Root();
-  fs::create_directories(root / "Quorsana");
-  setenv("XDG_CONFIG_HOME", root.c_str(), 1);
-  setenv("QUORSANA_STORE_IN_USERS_FOLDER", "1", 1);
+  Host();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
-  Reset();
+  // Each input starts from a freshly loaded plug-in as far as the module's state goes: no window,
+  // default settings, no file, a host with a 1024 x 768 screen.
+  Host().Reset();
   static constexpr int kLevels[] = {-1, 0, vle::platform::kCpuSse2};
   vle::platform::MaskCpuFeatures(kLevels[in.ConsumeIntegralInRange<int>(0, 2)]);
 

@@ -23,19 +23,9 @@
 namespace {
 
 constexpr char kName[] = "settings_fuzz";
+using vle::fuzz::ReadFile;
 
-void Check(bool ok, const char* what) { vle::fuzz::Check(ok, kName, what); }
-
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
-    std::fclose(f);
-  }
-  return bytes;
-}
+void Expect(bool ok, const char* what) { vle::fuzz::Check(ok, kName, what); }
 
 bool InRange(const vle::SettingsBlock& block) {
   for (const vle::SettingsEntry& e : vle::kSettingsEntries) {
@@ -51,13 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static vle::test::SettingsFolder folder;
   vle::IniDocument ini;
   ini.Locate(folder.system);
-  Check(!ini.fullPath().empty(), "no path");
+  Expect(!ini.fullPath().empty(), "no path");
   const std::string content(reinterpret_cast<const char*>(data), size);
   folder.Put(content);
   std::remove((ini.fullPath() + ".bak").c_str());
 
   // Lookups with names from the input: its first line split at the first "=" (section, key).
-  Check(ini.Open(false), "cannot open the input file");
+  Expect(ini.Open(false), "cannot open the input file");
   const std::size_t lineEnd = content.find('\n');
   const std::string first = content.substr(0, lineEnd);
   const std::size_t eq = first.find('=');
@@ -68,22 +58,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ini.GetValue(section, key, text);
   ini.ReadInt32(vle::kPluginSettingsSection, key, &number, 0);
   ini.GetValue(section, "LogoPosX", text);
-  Check(ini.Close(), "close after reading failed");
-  Check(ReadBytes(ini.fullPath()) == content, "reading changed the file");
+  Expect(ini.Close(), "close after reading failed");
+  Expect(ReadFile(ini.fullPath()) == content, "reading changed the file");
 
   vle::SettingsBlock block{};
   int32_t x = 0, y = 0;
   vle::LoadPluginSettings(ini, &block, &x, &y, folder.system);
-  Check(InRange(block), "a loaded setting is outside its range");
+  Expect(InRange(block), "a loaded setting is outside its range");
   const bool keepsCopy = ini.keepsCopyAtNextReplace();
-  Check(vle::SavePluginSettings(ini, block, x, y), "save failed");
-  Check(ReadBytes(ini.fullPath()) == vle::test::SettingsFileText(block, x, y),
+  Expect(vle::SavePluginSettings(ini, block, x, y), "save failed");
+  Expect(ReadFile(ini.fullPath()) == vle::test::SettingsFileText(block, x, y),
         "saved file is not the prescribed lines");
-  if (keepsCopy && !content.empty()) Check(ReadBytes(ini.fullPath() + ".bak") == content, "the copy differs");
+  if (keepsCopy && !content.empty()) Expect(ReadFile(ini.fullPath() + ".bak") == content, "the copy differs");
 
   vle::SettingsBlock again{};
   int32_t x2 = 0, y2 = 0;
   vle::LoadPluginSettings(ini, &again, &x2, &y2, folder.system);
-  Check(std::memcmp(&block, &again, sizeof block) == 0 && x == x2 && y == y2, "second load differs");
+  Expect(std::memcmp(&block, &again, sizeof block) == 0 && x == x2 && y == y2, "second load differs");
   return 0;
 }

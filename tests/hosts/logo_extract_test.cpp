@@ -15,6 +15,7 @@
 
 #include "broadcast.h"
 #include "plugin/plugin.h"
+#include "support/host_harness.h"
 #include "tool_run.h"
 #include "ui/control_ids.h"
 #include "ui/headless/headless_desktop.h"
@@ -65,44 +66,32 @@ class LogoExtract : public ::testing::Test {
 
 // ---- The synthetic broadcast through the whole chain ----
 
-// The plug-in linked into this test, driven as logo-extract drives the loaded one: what it makes of
-// the same frames is what logo-extract must have written.
+// The plug-in linked into this test, driven as logo-extract drives the loaded one (loaded, format
+// announced, settings window opened, Start clicked, every frame handed over): what it makes of the
+// same frames is what logo-extract must have written.
 class InProcessPlugin {
  public:
-  InProcessPlugin(int w, int h, Layout layout, const std::string& configDir) : size_{w, h} {
-    setenv("QUORSANA_STORE_IN_USERS_FOLDER", "1", 1);
-    setenv("XDG_CONFIG_HOME", configDir.c_str(), 1);
-    d_->load();
-    FrameFormat f{w, h, 0, layout == Layout::kYuy2 ? 0 : 1, 3};
-    d_->setFormat(&f);
-    PluginConfigureArgs args{&hostWindow_};
-    d_->configure(&args);
-    desktop_.Pump();
-    desktop_.Click(IDC_START);
+  InProcessPlugin(int w, int h, Layout layout) : host_("in-process") {
+    Quorsana_Plugin_PR()->load();
+    started_ = host_.Start(w, h, layout == Layout::kYuy2 ? 0 : 1);
   }
-  ~InProcessPlugin() { d_->unload(); }
-  void Process(uint8_t* pixels) {
-    VideoFrame v{};
-    v.pixels = pixels;
-    v.frameSize = size_;
-    d_->processFrame(&v);
-  }
+  bool started() const { return started_; }
+  void Process(uint8_t* pixels) { host_.Process(pixels); }
   std::string StopAndSave(const std::string& path) {
-    desktop_.Click(IDC_STOP);
-    desktop_.saveChooser = [&](const ui::SaveFileRequest&, std::string* chosen) {
+    auto& desktop = host_.desktop();
+    desktop.Click(IDC_STOP);
+    desktop.saveChooser = [&](const ui::SaveFileRequest&, std::string* chosen) {
       *chosen = path;
       return true;
     };
-    desktop_.Click(IDC_SAVE);
-    desktop_.saveChooser = nullptr;
+    desktop.Click(IDC_SAVE);
+    desktop.saveChooser = nullptr;
     return ReadFile(path);
   }
 
  private:
-  const PluginDescriptor* d_ = Quorsana_Plugin_PR();
-  ui::headless::HeadlessDesktop& desktop_ = ui::headless::Desktop();
-  int32_t size_[2];
-  int hostWindow_ = 0;
+  InProcessHost host_;
+  bool started_ = false;
 };
 
 class DemoChain : public LogoExtract, public ::testing::WithParamInterface<Layout> {};
@@ -131,7 +120,8 @@ TEST_P(DemoChain, TemplateMatchesTheLogoAndFramesMatchTheInProcessPlugin) {
   std::ifstream processed(dir_ / "frames.raw", std::ios::binary);
   std::vector<uint8_t> mine(broadcast.frameBytes()), theirs(broadcast.frameBytes());
   {
-    InProcessPlugin plugin(w, h, layout, dir_ / "in-process");
+    InProcessPlugin plugin(w, h, layout);
+    ASSERT_TRUE(plugin.started());
     for (int n = 0; n < frames; ++n) {
       broadcast.Render(n, mine.data());
       plugin.Process(mine.data());

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/read_file.h"
+
 namespace vle::test {
 
 struct ToolResult {
@@ -62,7 +64,6 @@ class RunningTool {
   std::unique_ptr<ScratchDir> capture_;
 };
 
-std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 

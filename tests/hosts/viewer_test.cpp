@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "support/read_file.h"
 
 namespace {
 
@@ -17,11 +17,6 @@ std::wstring Widen(const char* text) {
   std::wstring out(size_t(n > 0 ? n - 1 : 0), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
   return out;
-}
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 uint32_t Le32(const std::string& b, size_t at) {
@@ -82,11 +77,11 @@ TEST_P(ViewerSession, ShowsTheHeldTemplateOverTheVideoAndExitsCleanly) {
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  const std::string message = ReadAll(said);
+  const std::string message = vle::test::ReadFile(said);
   ASSERT_EQ(waited, WAIT_OBJECT_0) << "the viewer did not finish: " << message;
   ASSERT_EQ(code, 0u) << message;
 
-  const std::string bmp = ReadAll(shot);
+  const std::string bmp = vle::test::ReadFile(shot);
   ASSERT_GE(bmp.size(), 54u);
   ASSERT_EQ(bmp.substr(0, 2), "BM");
   const int w = int(Le32(bmp, 18)), h = int(Le32(bmp, 22));

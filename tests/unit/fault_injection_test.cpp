@@ -26,21 +26,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class FaultInjectionTest : public PluginSession {
  protected:
   void TearDown() override {
     platform::FailAllocations(0, 0);
     platform::FailFileWrites(0, 0);
     PluginSession::TearDown();
-  }
-  static void Randomise(HostFrame& f, uint32_t seed) {
-    std::mt19937 rng(seed);
-    for (auto& b : f.bytes) b = static_cast<uint8_t>(rng());
   }
   // Answers the save chooser with `path`.
   void SaveTo(const fs::path& path) {
@@ -76,7 +67,7 @@ TEST_P(WindowBufferFailure, FramesGetOnlyTheOutlineAndNothingIsSaved) {
   EXPECT_EQ(s.templateBuffer, nullptr);
 
   HostFrame frame(w, h, 1);
-  Randomise(frame, 7);
+  frame.Randomise(7);
   Settle(frame);
   FrameAdapter reference;
   reference.SetFormat(w, h, 1);
@@ -283,7 +274,7 @@ TEST_P(SettingsFileFailure, DefaultsOrThePreviousFileAndNothingLost) {
   desktop().ScrollTo(IDC_THRESHOLD_SPIN, 33);
   desktop().Click(IDC_START);
   HostFrame frame(64, 32, 1);
-  Randomise(frame, 3);
+  frame.Randomise(3);
   Settle(frame);
   EXPECT_EQ(Process(frame), 1);
   desktop().Click(IDC_STOP);

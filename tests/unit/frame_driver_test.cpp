@@ -14,13 +14,7 @@
 namespace vle::test {
 namespace {
 
-class FrameDriverTest : public PluginSession {
- protected:
-  static void Randomise(HostFrame& f, uint32_t seed) {
-    std::mt19937 rng(seed);
-    for (auto& b : f.bytes) b = static_cast<uint8_t>(rng());
-  }
-};
+using FrameDriverTest = PluginSession;
 
 TEST_F(FrameDriverTest, NullPixelsChangeNothingNotEvenTheSettleCount) {
   Announce(32, 16, 0);
@@ -61,7 +55,7 @@ TEST_F(FrameDriverTest, AnotherSizeWhileSettlingRestartsThePauseAndTheAccumulati
 TEST_F(FrameDriverTest, WindowClosedFramesPassUntouched) {
   Announce(64, 32, 0);
   HostFrame frame(64, 32, 0);
-  Randomise(frame, 1);
+  frame.Randomise(1);
   Settle(frame);
   const auto before = frame.bytes;
   EXPECT_EQ(Process(frame), 1);
@@ -72,7 +66,7 @@ TEST_F(FrameDriverTest, OldProcessorsGetEveryFrameBackUntouched) {
   for (int32_t cpu : {1, 2}) {
     Announce(64, 32, 1, cpu);
     HostFrame frame(64, 32, 1);
-    Randomise(frame, 2);
+    frame.Randomise(2);
     const auto before = frame.bytes;
     for (int i = 0; i < 40; ++i) ASSERT_EQ(Process(frame), 0);
     EXPECT_EQ(frame.bytes, before);
@@ -85,7 +79,7 @@ TEST_F(FrameDriverTest, IdleWindowDrawsOnlyTheOutline) {
     Announce(720, 576, format);
     Configure();
     HostFrame frame(720, 576, format);
-    Randomise(frame, 3);
+    frame.Randomise(3);
     Settle(frame);
     auto expected = frame.bytes;
     FrameAdapter reference;
@@ -102,7 +96,7 @@ TEST_F(FrameDriverTest, FramesOfAnotherSizeThanAnnouncedAreNeitherCapturedNorDra
   Configure();
   desktop().Click(IDC_START);
   HostFrame small(32, 32, 0);
-  Randomise(small, 4);
+  small.Randomise(4);
   Settle(small);
   const auto before = small.bytes;
   EXPECT_EQ(Process(small), 1);

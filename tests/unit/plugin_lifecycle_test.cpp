@@ -2,13 +2,12 @@
 // settings that survive into the next load.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <cstring>
-#include <iterator>
+#include <filesystem>
 
 #include "platform/module_scope.h"
 #include "support/plugin_session.h"
+#include "support/settings_text.h"
 #include "ui/control_ids.h"
 
 namespace vle::test {
@@ -21,10 +20,7 @@ class PluginLifecycleTest : public PluginSession {
   // Where the plug-in keeps its settings is its own decision (tested with the location rules);
   // here it is the file the last load located.
   fs::path SettingsFile() { return fs::u8path(module().ini.fullPath()); }
-  std::string ReadSettingsFile() {
-    std::ifstream in(SettingsFile(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string ReadSettingsFile() { return ReadFile(SettingsFile()); }
 };
 
 TEST_F(PluginLifecycleTest, SettingsAndWindowPositionSurviveAnUnloadAndReload) {
@@ -45,10 +41,11 @@ TEST_F(PluginLifecycleTest, SettingsAndWindowPositionSurviveAnUnloadAndReload) {
   desktop().Click(IDC_STOP);
   d->unload();  // the window goes, its edits stand and are written
 
-  EXPECT_EQ(ReadSettingsFile(),
-            "[PluginSettings]\r\nDlgWndPosX=40\r\nDlgWndPosY=30\r\nLogoPosX=100\r\nLogoPosY=20\r\n"
-            "LogoSizeX=200\r\nLogoSizeY=200\r\nInverseSelection=1\r\nThreshold=33\r\nBlackLevel=0\r\n"
-            "ColorKey=16744448\r\n");
+  SettingsBlock edited = kDefaultSettings;
+  edited.logoPosX = 100;
+  edited.inverseSelection = 1;
+  edited.threshold = 33;
+  EXPECT_EQ(ReadSettingsFile(), SettingsFileText(edited, 40, 30));
 
   module().state.activeSettings.Store(kDefaultSettings);
   module().dialog.dlgWndPosX = module().dialog.dlgWndPosY = 0;
@@ -67,10 +64,7 @@ TEST_F(PluginLifecycleTest, SettingsAndWindowPositionSurviveAnUnloadAndReload) {
 TEST_F(PluginLifecycleTest, AnUnloadWithoutEverOpeningTheWindowWritesWhatWasLoaded) {
   Quorsana_Plugin_PR()->load();
   Quorsana_Plugin_PR()->unload();
-  EXPECT_EQ(ReadSettingsFile(),
-            "[PluginSettings]\r\nDlgWndPosX=-100\r\nDlgWndPosY=-100\r\nLogoPosX=20\r\nLogoPosY=20\r\n"
-            "LogoSizeX=200\r\nLogoSizeY=200\r\nInverseSelection=0\r\nThreshold=50\r\nBlackLevel=0\r\n"
-            "ColorKey=16744448\r\n");
+  EXPECT_EQ(ReadSettingsFile(), SettingsFileText(kDefaultSettings));
 }
 
 TEST_F(PluginLifecycleTest, CallbacksKeepTheCallersModuleContext) {
