@@ -79,7 +79,7 @@ void Run(TemplateExporter& exporter, Picture& src, Picture& dst, const Call& c) 
 
 // Paints the picture with the key (any fourth byte: it still counts as the key) and one other
 // colour, which is returned.
-uint32_t PaintTwoColours(Picture& p, FuzzedDataProvider& in, uint32_t keyPixel) {
+uint32_t PaintTwoColors(Picture& p, FuzzedDataProvider& in, uint32_t keyPixel) {
   const uint32_t other = in.ConsumeIntegral<uint32_t>();
   for (int32_t y = 0; y < p.height; ++y) {
     for (int32_t x = 0; x < p.width; ++x) {
@@ -97,8 +97,8 @@ void FuzzConvert(TemplateExporter& cached, FuzzedDataProvider& in) {
   c.key = in.ConsumeIntegral<uint32_t>();
   c.keyed = in.ConsumeBool();
   const uint32_t keyPixel = vle::KeyPixel(c.key) & 0x00FFFFFFu;
-  const bool twoColours = in.ConsumeBool();
-  const uint32_t other = twoColours ? PaintTwoColours(src, in, keyPixel) : 0;
+  const bool twoColors = in.ConsumeBool();
+  const uint32_t other = twoColors ? PaintTwoColors(src, in, keyPixel) : 0;
   c.srcRect = PickRect(in);
   // Equal sizes now and then: the conversion must then copy.
   if (in.ConsumeBool()) {
@@ -130,7 +130,7 @@ void FuzzConvert(TemplateExporter& cached, FuzzedDataProvider& in) {
       }
       uint32_t got;
       std::memcpy(&got, reference.data() + at, 4);
-      if (twoColours && c.keyed) {
+      if (twoColors && c.keyed) {
         Expect((got & 0xFFFFFFu) == keyPixel || (got & 0xFFFFFFu) == (other & 0xFFFFFFu) ||
                    std::memcmp(reference.data() + at, dstBefore.data() + at, 4) == 0,
                "a keyed conversion mixed the key colour with a picture colour");

@@ -264,11 +264,11 @@ void FuzzDrawImage(const FrameAdapter& adapter, const FrameShape& shape, ExactBl
 // it blended exactly once. `exact` false: membership only bounds where the drawing may go.
 template <typename Member>
 void CheckPaint(const FrameAdapter& adapter, const FrameShape& shape, const ExactBlock& frame,
-                const std::string& before, uint32_t colour, int32_t opacity, bool exact,
+                const std::string& before, uint32_t color, int32_t opacity, bool exact,
                 Member member, const char* what) {
   const int32_t percent = opacity < 0 ? 0 : opacity > 100 ? 100 : opacity;
   const int keep = ((100 - percent) * 256 + 50) / 100;  // rounded to nearest, never negative
-  const uint32_t k = adapter.ColorToFramePixel(colour);
+  const uint32_t k = adapter.ColorToFramePixel(color);
   for (std::size_t b = 0; b < frame.size(); ++b) {
     if (frame.data()[b] == uint8_t(before[b])) continue;
     int32_t x, y;
@@ -298,11 +298,11 @@ void FuzzFrameRect(const FrameAdapter& adapter, const FrameShape& shape, ExactBl
   const Rect r{HostileInt(in, -80, 80), HostileInt(in, -80, 80), HostileInt(in, -80, 144),
                HostileInt(in, -80, 144)};
   const int32_t thickness = HostileInt(in, -6, 6);
-  const uint32_t colour = in.ConsumeIntegral<uint32_t>();
+  const uint32_t color = in.ConsumeIntegral<uint32_t>();
   const int32_t opacity = in.ConsumeBool() ? 100 : HostileInt(in, -20, 120);
   const std::string before = frame.Snapshot();
 
-  adapter.DrawFrameRect(frame.data(), r, thickness, colour, opacity);
+  adapter.DrawFrameRect(frame.data(), r, thickness, color, opacity);
 
   if (!shape.known || thickness == 0 || thickness == INT32_MIN) {
     Expect(frame.Snapshot() == before, "DrawFrameRect drew what it must not");
@@ -324,13 +324,13 @@ void FuzzFrameRect(const FrameAdapter& adapter, const FrameShape& shape, ExactBl
       const bool hole = L + n <= x && x <= R - n && T + n <= y && y <= B - n;
       return outer && !hole;
     };
-    CheckPaint(adapter, shape, frame, before, colour, opacity, true, member,
+    CheckPaint(adapter, shape, frame, before, color, opacity, true, member,
                "DrawFrameRect: wrong pixels or a pixel drawn twice");
   } else {
     const int64_t x0 = std::min(L, R - (n - 1)), x1 = std::max(R, L + (n - 1));
     const int64_t y0 = std::min(T, B - (n - 1)), y1 = std::max(B, T + (n - 1));
     auto member = [&](int64_t x, int64_t y) { return x0 <= x && x <= x1 && y0 <= y && y <= y1; };
-    CheckPaint(adapter, shape, frame, before, colour, opacity, false, member,
+    CheckPaint(adapter, shape, frame, before, color, opacity, false, member,
                "DrawFrameRect drew beyond its rings");
   }
 }
@@ -341,14 +341,14 @@ void FuzzLine(const FrameAdapter& adapter, const FrameShape& shape, ExactBlock& 
   const int32_t at = HostileInt(in, -4, 68);
   const int32_t from = HostileInt(in, -80, 144);
   const int32_t to = HostileInt(in, -80, 144);
-  const uint32_t colour = in.ConsumeIntegral<uint32_t>();
+  const uint32_t color = in.ConsumeIntegral<uint32_t>();
   const int32_t opacity = in.ConsumeBool() ? 100 : HostileInt(in, -20, 120);
   const std::string before = frame.Snapshot();
 
   if (horizontal) {
-    adapter.DrawHorizontalLine(frame.data(), from, to, at, colour, opacity);
+    adapter.DrawHorizontalLine(frame.data(), from, to, at, color, opacity);
   } else {
-    adapter.DrawVerticalLine(frame.data(), at, from, to, colour, opacity);
+    adapter.DrawVerticalLine(frame.data(), at, from, to, color, opacity);
   }
 
   if (!shape.known) {
@@ -362,7 +362,7 @@ void FuzzLine(const FrameAdapter& adapter, const FrameShape& shape, ExactBlock& 
     const int64_t along = horizontal ? x : y, across = horizontal ? y : x;
     return across == at && first <= along && along <= last;
   };
-  CheckPaint(adapter, shape, frame, before, colour, opacity, true, member,
+  CheckPaint(adapter, shape, frame, before, color, opacity, true, member,
              horizontal ? "DrawHorizontalLine: wrong pixels" : "DrawVerticalLine: wrong pixels");
 }
 

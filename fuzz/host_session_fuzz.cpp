@@ -189,11 +189,11 @@ void StoreSettings(FuzzedDataProvider& in) {
   TheModule().state.activeSettings.Store(b);
 }
 
-void ChooseColour(FuzzedDataProvider& in) {
+void ChooseColor(FuzzedDataProvider& in) {
   const bool answer = in.ConsumeBool();
-  const uint32_t colour = in.ConsumeIntegral<uint32_t>();
-  Desktop().colourChooser = [answer, colour](uint32_t, uint32_t* chosen) {
-    *chosen = colour;
+  const uint32_t color = in.ConsumeIntegral<uint32_t>();
+  Desktop().colorChooser = [answer, color](uint32_t, uint32_t* chosen) {
+    *chosen = color;
     return answer;
   };
   if (in.ConsumeBool()) Desktop().Click(IDC_COLOR_KEY);
@@ -294,7 +294,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       case 13: Desktop().SendClose(); break;
       case 14: Desktop().AdvanceTime(in.ConsumeIntegralInRange<unsigned>(0, 600)); break;
       case 15: StoreSettings(in); break;
-      case 16: in.ConsumeBool() ? ChooseColour(in) : Save(in); break;
+      case 16: in.ConsumeBool() ? ChooseColor(in) : Save(in); break;
       default: WorldAround(in); break;
     }
   }

@@ -246,7 +246,7 @@ bool AlphaEstimator::LogoPresent(const uint8_t* at, ptrdiff_t stride, const std:
       if (a <= kJudgeAlpha) continue;
       for (int c = 0; c < 3; ++c) {
         const float o = row[3 * x + c], b = bg[3 * i + size_t(c)];
-        const float e1 = o - (1 - a) * b - a * provColour_[3 * i + size_t(c)], e0 = o - b;
+        const float e1 = o - (1 - a) * b - a * provColor_[3 * i + size_t(c)], e0 = o - b;
         withLogo += e1 * e1;
         without += e0 * e0;
       }
@@ -331,7 +331,7 @@ bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t st
 void AlphaEstimator::Provisional() {
   const AlphaMatte m = Finish();
   provAlpha_ = m.alpha;
-  provColour_ = m.colour;
+  provColor_ = m.color;
 }
 
 AlphaMatte AlphaEstimator::Finish() const {
@@ -343,7 +343,7 @@ AlphaMatte AlphaEstimator::Finish() const {
   m.rgba.assign(size_t(width_) * size_t(height_) * 4, 0);
   const size_t pixels = size_t(box_.width) * size_t(box_.height);
   m.alpha.assign(pixels, 0.f);
-  m.colour.assign(pixels * 3, 0.f);
+  m.color.assign(pixels * 3, 0.f);
   AlphaQuality& q = m.quality;
   auto distrust = [&](const std::string& why) {
     q.trustworthy = false;
@@ -388,7 +388,7 @@ AlphaMatte AlphaEstimator::Finish() const {
     m.alpha[i] = float(a);
     if (a > kVisibleAlpha) {
       for (int c = 0; c < 3; ++c)
-        m.colour[3 * i + size_t(c)] = float(std::clamp((mo[c] - (1 - a) * mb[c]) / a, 0.0, 255.0));
+        m.color[3 * i + size_t(c)] = float(std::clamp((mo[c] - (1 - a) * mb[c]) / a, 0.0, 255.0));
     }
   }
   // Quality figures, and the image. Residuals over the visible logo: observed minus the model
@@ -400,12 +400,12 @@ AlphaMatte AlphaEstimator::Finish() const {
     ++q.visiblePixels;
     if (a > kOpaqueAlpha) ++q.opaquePixels;
     uint8_t* px = &m.rgba[(size_t(y) * size_t(width_) + size_t(x)) * 4];
-    for (int c = 0; c < 3; ++c) px[c] = uint8_t(std::lround(m.colour[3 * i + size_t(c)]));
+    for (int c = 0; c < 3; ++c) px[c] = uint8_t(std::lround(m.color[3 * i + size_t(c)]));
     px[3] = uint8_t(std::lround(a * 255.0));
     ++residualPixels;
     for (int c = 0; c < 3; ++c) {
       const double* s = &sums_[(3 * i + size_t(c)) * kSums];
-      const double k = 1 - a, d = double(a) * m.colour[3 * i + size_t(c)];
+      const double k = 1 - a, d = double(a) * m.color[3 * i + size_t(c)];
       // Mean of (o - k b - d)^2 from the sums.
       const double e = s[kOO] / n + k * k * s[kBB] / n + d * d - 2 * k * s[kOB] / n - 2 * d * s[kO] / n +
                        2 * k * d * s[kB] / n;
@@ -455,7 +455,7 @@ void Deblend(const AlphaMatte& matte, const uint8_t* rgb, ptrdiff_t stride, cons
       for (int c = 0; c < 3; ++c) {
         float v;
         if (a < 0.95f) {
-          v = (p[c] - a * matte.colour[3 * i + size_t(c)]) / (1 - a);
+          v = (p[c] - a * matte.color[3 * i + size_t(c)]) / (1 - a);
         } else if (!fill.empty()) {
           v = fill[3 * i + size_t(c)];
         } else {

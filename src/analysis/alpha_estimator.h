@@ -54,7 +54,7 @@ struct AlphaMatte {
   Rect box;
   std::vector<uint8_t> rgba;    // width * height * 4, top-down; A = 0 and RGB = 0 outside the logo
   std::vector<float> alpha;     // box.width * box.height, 0..1, unrounded
-  std::vector<float> colour;    // 3 per box pixel, 0..255, unrounded; 0 where a <= kVisibleAlpha
+  std::vector<float> color;     // 3 per box pixel, 0..255, unrounded; 0 where a <= kVisibleAlpha
   AlphaQuality quality;
 
   float AlphaAt(int x, int y) const;  // 0 outside the box
@@ -109,7 +109,7 @@ class AlphaEstimator {
   std::vector<double> ringSum_, ringSquares_;
   double ringPixelFrames_ = 0;
   // Provisional opacity and colour, for judging whether a frame shows the logo.
-  std::vector<float> provAlpha_, provColour_;
+  std::vector<float> provAlpha_, provColor_;
   int64_t nextProvisional_ = 8;
   std::vector<WarmFrame> warm_;  // used frames from before the first provisional estimate
   AlphaQuality counts_;

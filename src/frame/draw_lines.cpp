@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "core/muldiv.h"
-#include "frame/colour_convert.h"
+#include "frame/color_convert.h"
 #include "frame/frame_adapter.h"
 #include "frame/frame_layout.h"
 
@@ -15,24 +15,24 @@ constexpr uint32_t kBgrBytes = 0x00FFFFFFu;
 
 // One colour blended into frame bytes: out = clamp(K + floor((D - K) * w / 256)), w = 0 writes K.
 struct LinePaint {
-  uint32_t colour;  // frame bytes of the colour, little-endian (ColorToFramePixel)
+  uint32_t color;   // frame bytes of the colour, little-endian (ColorToFramePixel)
   int keep;         // w: how much of the old byte stays, 0..256
 
   // Blends the bytes of `mask` (4 bytes of a Yuy2 pair, 3 of a Bgr24 pixel).
   void Apply(uint8_t* p, uint32_t mask) const {
     for (int k = 0; k < 4; ++k) {
       if (((mask >> (8 * k)) & 0xFF) == 0) continue;
-      const int c = static_cast<uint8_t>(colour >> (8 * k));
+      const int c = static_cast<uint8_t>(color >> (8 * k));
       const int v = c + (((p[k] - c) * keep) >> 8);
       p[k] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
   }
 };
 
-LinePaint MakePaint(const FrameAdapter& adapter, uint32_t colour, int32_t opacity) {
+LinePaint MakePaint(const FrameAdapter& adapter, uint32_t color, int32_t opacity) {
   // Out-of-range opacities are treated as the nearest valid percent (100 - INT_MIN would overflow).
   const int32_t percent = opacity < 0 ? 0 : opacity > 100 ? 100 : opacity;
-  return LinePaint{adapter.ColorToFramePixel(colour), MulDiv(100 - percent, 256, 100)};
+  return LinePaint{adapter.ColorToFramePixel(color), MulDiv(100 - percent, 256, 100)};
 }
 
 // Orders a half-open run [from, to) given in either direction as inclusive [first, last] and cuts
@@ -107,32 +107,32 @@ void AddRange(int64_t lo, int64_t hi, int64_t limit, RingRange* ranges, int* n) 
 
 }  // namespace
 
-uint32_t FrameAdapter::ColorToFramePixel(uint32_t colour) const {
-  const int r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+uint32_t FrameAdapter::ColorToFramePixel(uint32_t color) const {
+  const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
   if (format == kYuy2) {
     const YCbCr c = RgbToYcbcr(r, g, b);
     return uint32_t{c.y} | uint32_t{c.cb} << 8 | uint32_t{c.y} << 16 | uint32_t{c.cr} << 24;
   }
   if (format == kBgr24) return uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16;
-  return colour;
+  return color;
 }
 
 void FrameAdapter::DrawHorizontalLine(uint8_t* framePixels, int32_t xFrom, int32_t xTo, int32_t y,
-                                      uint32_t colour, int32_t opacity) const {
-  HorizontalRun(*this, framePixels, xFrom, xTo, y, MakePaint(*this, colour, opacity));
+                                      uint32_t color, int32_t opacity) const {
+  HorizontalRun(*this, framePixels, xFrom, xTo, y, MakePaint(*this, color, opacity));
 }
 
 void FrameAdapter::DrawVerticalLine(uint8_t* framePixels, int32_t x, int32_t yFrom, int32_t yTo,
-                                    uint32_t colour, int32_t opacity) const {
-  VerticalRun(*this, framePixels, x, yFrom, yTo, MakePaint(*this, colour, opacity));
+                                    uint32_t color, int32_t opacity) const {
+  VerticalRun(*this, framePixels, x, yFrom, yTo, MakePaint(*this, color, opacity));
 }
 
-void FrameAdapter::DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness, uint32_t colour,
+void FrameAdapter::DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness, uint32_t color,
                                  int32_t opacity) const {
   FrameLayout frame;
   if (thickness == 0 || thickness == INT_MIN) return;
   if (!DescribeDrawableFrame(*this, framePixels, &frame)) return;
-  const LinePaint paint = MakePaint(*this, colour, opacity);
+  const LinePaint paint = MakePaint(*this, color, opacity);
 
   // Inclusive bounds of ring 0; ring i lies at L + i, T + i, R - i, B - i.
   int64_t L = r.left, T = r.top, R = int64_t{r.right} - 1, B = int64_t{r.bottom} - 1;

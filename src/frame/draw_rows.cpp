@@ -1,7 +1,7 @@
 #include "frame/draw_rows.h"
 
 #include "core/row_levels.h"
-#include "frame/colour_convert.h"
+#include "frame/color_convert.h"
 #include "frame/formats.h"
 #include "frame/frame_layout.h"
 

@@ -56,19 +56,19 @@ class FrameAdapter {
 
   // |thickness| one-pixel rings of `colour` (COLORREF) around r: outside for negative thickness,
   // inside for positive, nothing for 0. Clipped to the frame; every ring pixel drawn once.
-  void DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness, uint32_t colour,
+  void DrawFrameRect(uint8_t* framePixels, Rect r, int32_t thickness, uint32_t color,
                      int32_t opacity) const;
 
   // Row y from xFrom towards xTo, xTo itself excluded, in either direction; clipped to the frame.
   void DrawHorizontalLine(uint8_t* framePixels, int32_t xFrom, int32_t xTo, int32_t y,
-                          uint32_t colour, int32_t opacity) const;
+                          uint32_t color, int32_t opacity) const;
   // Column x from yFrom towards yTo, yTo excluded; clipped to the frame.
-  void DrawVerticalLine(uint8_t* framePixels, int32_t x, int32_t yFrom, int32_t yTo, uint32_t colour,
+  void DrawVerticalLine(uint8_t* framePixels, int32_t x, int32_t yFrom, int32_t yTo, uint32_t color,
                         int32_t opacity) const;
 
   // The colour's four bytes in the frame's layout: Yuy2 (Y, Cb, Y, Cr), Bgr24 (B, G, R, 0) as a
   // little-endian word; other layouts get the COLORREF back unchanged.
-  uint32_t ColorToFramePixel(uint32_t colour) const;
+  uint32_t ColorToFramePixel(uint32_t color) const;
 
   Size frameSize() const { return Size{width, height}; }
 

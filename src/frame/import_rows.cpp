@@ -1,7 +1,7 @@
 // The row conversions: the definition the capture rows' SIMD conversion is checked against.
 #include "frame/import_rows.h"
 
-#include "frame/colour_convert.h"
+#include "frame/color_convert.h"
 
 namespace vle {
 namespace {

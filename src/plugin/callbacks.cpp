@@ -14,7 +14,7 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kSettleFrames = 25;  // the frame of the new size and the 24 after it
 constexpr int32_t kOutlineThickness = -2;  // two rings just outside the region
-constexpr uint32_t kOutlineColour = 0xC0C0C0;
+constexpr uint32_t kOutlineColor = 0xC0C0C0;
 constexpr int32_t kTemplateSlackPercent = 25;
 
 }  // namespace
@@ -117,7 +117,7 @@ int32_t PluginProcessFrame(VideoFrame* frame) {
       adapter.DrawImage(frame->pixels, Point{region.left, region.top}, output.bits, output.size(),
                         region, kBgr32, 100);
     }
-    adapter.DrawFrameRect(frame->pixels, region, kOutlineThickness, kOutlineColour, 100);
+    adapter.DrawFrameRect(frame->pixels, region, kOutlineThickness, kOutlineColor, 100);
     return 1;
   } catch (...) {
     return 0;

@@ -200,7 +200,7 @@ void SettingsDialog::OnCommand(int id) {
       Clear();
       break;
     case IDC_COLOR_KEY:
-      ChooseColourKey();
+      ChooseColorKey();
       break;
     case IDC_SAVE:
       SaveTemplate();
@@ -300,7 +300,7 @@ void SettingsDialog::OnRefresh(RefreshPart part) {
     case RefreshPart::kSizeY:
       RefreshPosition(IDC_SIZEY_SPIN, IDC_SIZEY_EDIT, s.logoSizeY);
       break;
-    case RefreshPart::kColourKey:
+    case RefreshPart::kColorKey:
       windows_.RepaintControl(IDC_COLOR_KEY);
       break;
     case RefreshPart::kButtons: {
@@ -334,7 +334,7 @@ void SettingsDialog::OnDestroy() {
 
 void SettingsDialog::OnFinalDestroy() { state_.windowExists.store(false, kRelaxed); }
 
-uint32_t SettingsDialog::ColourKeyToPaint() const {
+uint32_t SettingsDialog::ColorKeyToPaint() const {
   return state_.activeSettings.colorKey.load(kRelaxed);
 }
 
@@ -359,12 +359,12 @@ void SettingsDialog::Clear() {
   windows_.PostRefresh(RefreshPart::kButtons);
 }
 
-void SettingsDialog::ChooseColourKey() {
+void SettingsDialog::ChooseColorKey() {
   uint32_t chosen = 0;
-  if (windows_.ChooseColour(state_.activeSettings.colorKey.load(kRelaxed), &chosen)) {
+  if (windows_.ChooseColor(state_.activeSettings.colorKey.load(kRelaxed), &chosen)) {
     state_.activeSettings.colorKey.store(chosen, kRelaxed);
   }
-  windows_.PostRefresh(RefreshPart::kColourKey);
+  windows_.PostRefresh(RefreshPart::kColorKey);
 }
 
 void SettingsDialog::SaveTemplate() {

@@ -53,7 +53,7 @@ class SettingsDialog : public DialogHandler {
   void OnClose() override;
   void OnDestroy() override;
   void OnFinalDestroy() override;
-  uint32_t ColourKeyToPaint() const override;
+  uint32_t ColorKeyToPaint() const override;
 
   // Keeps LogoPosX/Y inside 0 .. 1000 - size; sizes are left alone.
   static void ClampRegion(SettingsBlock& s);
@@ -67,7 +67,7 @@ class SettingsDialog : public DialogHandler {
   void Start();
   void Stop();
   void Clear();
-  void ChooseColourKey();
+  void ChooseColorKey();
   void SaveTemplate();
   void CreateBuffers();
   // Swaps the three shared buffers under BufferLock; the ones replaced are freed after it.

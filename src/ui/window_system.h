@@ -27,7 +27,7 @@ enum class RefreshPart : int {
   kPositionY = 4,
   kSizeX = 5,
   kSizeY = 6,
-  kColourKey = 7,   // the colour button's face
+  kColorKey = 7,    // the colour button's face
   kButtons = 8,     // which of Start, Stop, Clear and Save are enabled
 };
 
@@ -51,7 +51,7 @@ class DialogHandler {
   // WM_NCDESTROY: the window is gone.
   virtual void OnFinalDestroy() = 0;
   // The colour the owner-drawn key button (5096) shows, a COLORREF.
-  virtual uint32_t ColourKeyToPaint() const = 0;
+  virtual uint32_t ColorKeyToPaint() const = 0;
 };
 
 struct UpDownAccel {
@@ -109,7 +109,7 @@ class WindowSystem {
 
   // Modal choosers, owned by the settings window while it exists.
   // CC_RGBINIT | CC_FULLOPEN with `initial` preselected; true and *chosen set on OK.
-  virtual bool ChooseColour(uint32_t initial, uint32_t* chosen) = 0;
+  virtual bool ChooseColor(uint32_t initial, uint32_t* chosen) = 0;
   // True and *path set to the full chosen path on OK.
   virtual bool ChooseSaveFile(const SaveFileRequest& request, std::string* path) = 0;
   virtual void RunAboutBox() = 0;

@@ -31,7 +31,7 @@ analysis::Rect WithMargin(const analysis::Rect& r, int margin) {
   return analysis::Rect{r.left - margin, r.top - margin, r.width + 2 * margin, r.height + 2 * margin};
 }
 
-TEST_P(AlphaTruth, OpacityColourAndDeblendedPicture) {
+TEST_P(AlphaTruth, OpacityColorAndDeblendedPicture) {
   const Case& c = GetParam();
   const AlphaScene scene = MakeAlphaScene(c.width, c.height, c.style, c.place, kSamples, kBreaks);
   const std::string scratch = ::testing::TempDir();
@@ -50,7 +50,7 @@ TEST_P(AlphaTruth, OpacityColourAndDeblendedPicture) {
   SCOPED_TRACE(::testing::Message() << "frames used " << m.quality.framesUsed << ", without the logo "
                                     << m.quality.framesNoLogo << ", unusable " << m.quality.framesUnusable);
   EXPECT_LE(f.alphaMae, 0.03);
-  EXPECT_LE(f.colourMae, 4.0);
+  EXPECT_LE(f.colorMae, 4.0);
   EXPECT_GE(f.deblendPsnr, c.minPsnr);
 
   int64_t visible = 0, opaque = 0;
@@ -81,7 +81,7 @@ TEST(AlphaTruthRaw, DeblendedPictureOfEveryStyle) {
     ASSERT_TRUE(m.quality.trustworthy) << m.quality.verdict;
     const AlphaFigures f = Judge(scene, m, scene.frames.back());
     EXPECT_LE(f.alphaMae, 0.01) << int(style);
-    EXPECT_LE(f.colourMae, 2.0) << int(style);
+    EXPECT_LE(f.colorMae, 2.0) << int(style);
     EXPECT_GE(f.deblendPsnr, 35.0) << int(style);
   }
 }

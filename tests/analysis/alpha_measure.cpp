@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
           std::printf("| %s | %dx%d | %s | %s | %lld/%lld (%lld no logo, %lld unusable) | %.4f | %.2f | %.1f (%.1f) | %.1f %.1f %.1f | %.2f |%s\n",
                       kind.name, size.w, size.h, encoded ? "H.264" : "raw", method ? "spread" : "line fit",
                       (long long)q.framesUsed, (long long)q.framesSeen, (long long)q.framesNoLogo,
-                      (long long)q.framesUnusable, f.alphaMae, f.colourMae, f.deblendPsnr, decoded.deblendPsnr, q.residualRms[0],
+                      (long long)q.framesUnusable, f.alphaMae, f.colorMae, f.deblendPsnr, decoded.deblendPsnr, q.residualRms[0],
                       q.residualRms[1], q.residualRms[2], ms, q.trustworthy ? "" : (" " + q.verdict).c_str());
           std::fflush(stdout);
         }

@@ -31,7 +31,7 @@ AlphaScene MakeAlphaScene(int width, int height, broadcast::LogoStyle style, bro
   s.logo = analysis::Rect{box.left, box.top, box.width, box.height};
   s.alpha.resize(shown.LogoAlpha().size());
   for (size_t i = 0; i < s.alpha.size(); ++i) s.alpha[i] = shown.LogoAlpha()[i] / 255.f;
-  s.colour.assign(shown.LogoRgb().begin(), shown.LogoRgb().end());
+  s.color.assign(shown.LogoRgb().begin(), shown.LogoRgb().end());
   for (int n = 0; n < count; ++n) {
     std::vector<uint8_t> frame(3 * size_t(width) * size_t(height)), bg(frame.size());
     shown.RenderRgb(int64_t(n) * kFrameStep, frame.data());
@@ -86,8 +86,8 @@ AlphaFigures Judge(const AlphaScene& scene, const analysis::AlphaMatte& matte,
   std::vector<uint8_t> clean;
   analysis::Deblend(matte, observed.data(), 3 * scene.width, {}, clean);
   const std::vector<uint8_t>& truth = scene.background.back();
-  double alphaErr = 0, colourErr = 0, squares = 0;
-  int64_t pixels = 0, coloured = 0, deblended = 0;
+  double alphaErr = 0, colorErr = 0, squares = 0;
+  int64_t pixels = 0, colored = 0, deblended = 0;
   for (int y = scene.logo.top; y < scene.logo.top + scene.logo.height; ++y) {
     for (int x = scene.logo.left; x < scene.logo.left + scene.logo.width; ++x) {
       const size_t i = size_t(y) * size_t(scene.width) + size_t(x);
@@ -98,12 +98,12 @@ AlphaFigures Judge(const AlphaScene& scene, const analysis::AlphaMatte& matte,
                          y < matte.box.top + matte.box.height;
       if (a >= 0.3f) {
         for (int k = 0; k < 3; ++k) {
-          const float c = inBox ? matte.colour[3 * (size_t(y - matte.box.top) * size_t(matte.box.width) +
+          const float c = inBox ? matte.color[3 * (size_t(y - matte.box.top) * size_t(matte.box.width) +
                                                     size_t(x - matte.box.left)) + size_t(k)]
                                 : 0.f;
-          colourErr += std::fabs(c - scene.colour[3 * i + size_t(k)]);
+          colorErr += std::fabs(c - scene.color[3 * i + size_t(k)]);
         }
-        ++coloured;
+        ++colored;
       }
       if (a <= 0.8f) {
         for (int k = 0; k < 3; ++k) {
@@ -115,7 +115,7 @@ AlphaFigures Judge(const AlphaScene& scene, const analysis::AlphaMatte& matte,
     }
   }
   f.alphaMae = alphaErr / double(std::max<int64_t>(1, pixels));
-  f.colourMae = colourErr / double(std::max<int64_t>(1, 3 * coloured));
+  f.colorMae = colorErr / double(std::max<int64_t>(1, 3 * colored));
   const double mse = squares / double(std::max<int64_t>(1, 3 * deblended));
   f.deblendPsnr = mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99.0;
   return f;

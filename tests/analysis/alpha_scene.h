@@ -15,7 +15,7 @@ struct AlphaScene {
   int width = 0, height = 0;
   analysis::Rect logo;    // the logo's bounding box
   std::vector<float> alpha;   // per pixel of the frame, 0..1
-  std::vector<float> colour;  // 3 per pixel, 0..255
+  std::vector<float> color;   // 3 per pixel, 0..255
   std::vector<std::vector<uint8_t>> background;  // per frame, top-down RGB
   std::vector<std::vector<uint8_t>> frames;      // the backgrounds with the logo blended over
 };
@@ -35,7 +35,7 @@ double BoxPsnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int
 
 struct AlphaFigures {
   double alphaMae = 0;       // over the logo's box
-  double colourMae = 0;      // where the true opacity is at least 0.3, 0..255
+  double colorMae = 0;       // where the true opacity is at least 0.3, 0..255
   double deblendPsnr = 0;    // where the true opacity is at most 0.8, against the true background
 };
 

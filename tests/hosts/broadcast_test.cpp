@@ -154,7 +154,7 @@ TEST_P(BroadcastScenes, FramesShowWhatTheTruthSays) {
     EXPECT_NEAR((box.top + box.height / 2.0) / h, c.centreY, 0.02);
   }
   const std::vector<uint8_t>& alpha = b.LogoAlpha();
-  const std::vector<uint8_t>& colour = b.LogoRgb();
+  const std::vector<uint8_t>& color = b.LogoRgb();
   for (int n : {30, 200, 401}) {
     b.RenderRgb(n, rgb.data());
     without.RenderRgb(n, plain.data());
@@ -166,7 +166,7 @@ TEST_P(BroadcastScenes, FramesShowWhatTheTruthSays) {
         const bool bar = x < s.pillarbox || x >= w - s.pillarbox || y < s.letterbox || y >= h - s.letterbox;
         for (int k = 0; k < 3; ++k) {
           const int a = shown ? alpha[i] : 0;
-          const int expected = (a * colour[3 * i + k] + (255 - a) * plain[3 * i + k] + 127) / 255;
+          const int expected = (a * color[3 * i + k] + (255 - a) * plain[3 * i + k] + 127) / 255;
           wrong += rgb[3 * i + k] != expected;
           if (bar) wrong += plain[3 * i + k] != 0;
         }

@@ -74,11 +74,11 @@ void InProcessHost::Reset() {
   plugin::Module& m = module();
   m.dialog.Destroy();
   auto& d = desktop();
-  d.colourChooser = nullptr;
+  d.colorChooser = nullptr;
   d.saveChooser = nullptr;
   d.aboutBox = nullptr;
   d.processorMessages.clear();
-  d.flashes = d.focusCount = d.aboutBoxes = d.colourChoosers = d.saveChoosers = 0;
+  d.flashes = d.focusCount = d.aboutBoxes = d.colorChoosers = d.saveChoosers = 0;
   d.SetScreenSize(1024, 768);
   d.SetHostWindowRect(Rect{100, 100, 740, 580});
   d.SetDialogSize(294, 240);

@@ -45,9 +45,9 @@ TEST_F(ConcurrencyTest, SavesAndSettingsEditsWhileVideoRuns) {
     FAIL() << "the video thread never got past the settling";
   }
 
-  uint32_t colour = 0x00123456;
-  desktop().colourChooser = [&colour](uint32_t, uint32_t* chosen) {
-    *chosen = colour;
+  uint32_t color = 0x00123456;
+  desktop().colorChooser = [&color](uint32_t, uint32_t* chosen) {
+    *chosen = color;
     return true;
   };
   const fs::path target = fs::path(settingsDir_) / "logo.bmp";
@@ -64,7 +64,7 @@ TEST_F(ConcurrencyTest, SavesAndSettingsEditsWhileVideoRuns) {
     desktop().ScrollTo(IDC_POSX_SPIN, round * 31 % 1001);
     desktop().ScrollTo(IDC_SIZEY_SPIN, 50 + round * 17 % 950);
     desktop().ScrollTo(IDC_POSY_SPIN, round * 13 % 1001);
-    colour = colour * 2654435761u & 0x00FFFFFF;
+    color = color * 2654435761u & 0x00FFFFFF;
     desktop().Click(IDC_COLOR_KEY);
     desktop().Click(IDC_STOP);
     std::error_code ec;
@@ -83,7 +83,7 @@ TEST_F(ConcurrencyTest, SavesAndSettingsEditsWhileVideoRuns) {
   video.join();
   EXPECT_GE(processed.load(), 3);
   EXPECT_EQ(saved, 40);
-  EXPECT_EQ(settings().colorKey, colour);
+  EXPECT_EQ(settings().colorKey, color);
 }
 
 }  // namespace

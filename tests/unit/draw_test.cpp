@@ -308,32 +308,32 @@ INSTANTIATE_TEST_SUITE_P(Blocks, BlockTable, ::testing::ValuesIn(kBlockCases),
 // ---------------------------------------------------------------------------------------------
 // Colours in frame bytes.
 
-struct ColourCase {
+struct ColorCase {
   int32_t frameFormat;
-  uint32_t colour;  // COLORREF 0x00BBGGRR
+  uint32_t color;  // COLORREF 0x00BBGGRR
   uint32_t expected;
 };
 
-class ColourTable : public ::testing::TestWithParam<ColourCase> {};
+class ColorTable : public ::testing::TestWithParam<ColorCase> {};
 
-TEST_P(ColourTable, ConvertsToTheFrameLayout) {
+TEST_P(ColorTable, ConvertsToTheFrameLayout) {
   FrameAdapter adapter;
   adapter.SetFormat(16, 16, GetParam().frameFormat);
-  EXPECT_EQ(adapter.ColorToFramePixel(GetParam().colour), GetParam().expected);
+  EXPECT_EQ(adapter.ColorToFramePixel(GetParam().color), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Colours, ColourTable,
+    Colors, ColorTable,
     ::testing::Values(
         // Light grey outline: (192, 128, 192, 128) and (192, 192, 192).
-        ColourCase{kYuy2, 0xC0C0C0u, 0x80C080C0u}, ColourCase{kBgr24, 0xC0C0C0u, 0x00C0C0C0u},
-        ColourCase{kYuy2, 0x0000FFu, 0xFF4C544Cu},   // red: Y 76, Cb 84, Cr 255
-        ColourCase{kYuy2, 0xFF0000u, 0x6B1DFF1Du},   // blue: Y 29, Cb 255, Cr 107
-        ColourCase{kYuy2, 0x00FF00u, 0x15952B95u},   // green: Y 149, Cb 43, Cr 21
-        ColourCase{kYuy2, 0xFFFFFFu, 0x80FF80FFu}, ColourCase{kYuy2, 0x000000u, 0x80008000u},
-        ColourCase{kYuy2, 0xFF123456u, 0x933A693Au},  // the COLORREF's top byte is ignored
-        ColourCase{kBgr24, 0x00123456u, 0x00563412u}, ColourCase{kBgr24, 0xFF123456u, 0x00563412u},
-        ColourCase{7, 0xFF123456u, 0xFF123456u}));
+        ColorCase{kYuy2, 0xC0C0C0u, 0x80C080C0u}, ColorCase{kBgr24, 0xC0C0C0u, 0x00C0C0C0u},
+        ColorCase{kYuy2, 0x0000FFu, 0xFF4C544Cu},    // red: Y 76, Cb 84, Cr 255
+        ColorCase{kYuy2, 0xFF0000u, 0x6B1DFF1Du},    // blue: Y 29, Cb 255, Cr 107
+        ColorCase{kYuy2, 0x00FF00u, 0x15952B95u},    // green: Y 149, Cb 43, Cr 21
+        ColorCase{kYuy2, 0xFFFFFFu, 0x80FF80FFu}, ColorCase{kYuy2, 0x000000u, 0x80008000u},
+        ColorCase{kYuy2, 0xFF123456u, 0x933A693Au},  // the COLORREF's top byte is ignored
+        ColorCase{kBgr24, 0x00123456u, 0x00563412u}, ColorCase{kBgr24, 0xFF123456u, 0x00563412u},
+        ColorCase{7, 0xFF123456u, 0xFF123456u}));
 
 // ---------------------------------------------------------------------------------------------
 // Lines and rings against a pixel-set model: the drawn pixels carry the single blend of the
@@ -351,10 +351,10 @@ uint8_t LineBlend(int d, int k, int opacity) {
 }
 
 template <class Drawn>
-void ExpectDrawnSet(const TestFrame& frame, const GuardedBytes& before, uint32_t colour,
+void ExpectDrawnSet(const TestFrame& frame, const GuardedBytes& before, uint32_t color,
                     int opacity, Drawn drawn) {
   ASSERT_TRUE(frame.bytes.GuardsIntact());
-  const uint8_t r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+  const uint8_t r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
   std::vector<uint8_t> expected = before.Bytes();
   const int32_t w = frame.width, h = frame.height;
   for (int32_t y = 0; y < h; ++y) {

@@ -17,7 +17,7 @@ namespace {
 constexpr uint32_t kKey = 0x00FF8000u;  // default ColorKey: KeyPixel 0x000080FF
 constexpr uint32_t kKeyPixel = 0x000080FFu;
 
-uint32_t Pixel(uint32_t luma, uint32_t colour) { return luma << 24 | (colour & 0xFFFFFF); }
+uint32_t Pixel(uint32_t luma, uint32_t color) { return luma << 24 | (color & 0xFFFFFF); }
 
 void FillBuffer(ImageBuffer& b, uint32_t value) {
   for (int32_t y = 0; y < b.allocHeight; ++y) {
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
       return n;
     });
 
-TEST(Kernels, KeyPixelKeepsTheColourValuesTopByte) {
+TEST(Kernels, KeyPixelKeepsTheColorValuesTopByte) {
   ImageBuffer max(2, 1), min(2, 1), out(2, 1);
   FillBuffer(max, Pixel(255, 0));
   FillBuffer(min, Pixel(0, 0));

@@ -208,7 +208,7 @@ TEST_F(SettingsDialogTest, CancelRestoresEveryValueAndOkKeepsThem) {
   for (bool ok : {false, true}) {
     module().state.activeSettings.Store(kDefaultSettings);
     Open();
-    desktop().colourChooser = [](uint32_t, uint32_t* chosen) {
+    desktop().colorChooser = [](uint32_t, uint32_t* chosen) {
       *chosen = 0x00123456;
       return true;
     };
@@ -311,11 +311,11 @@ TEST_F(SettingsDialogTest, ASecondConfigureFocusesAndFlashesNineTimes) {
   EXPECT_TRUE(d.HasWindow());
 }
 
-TEST_F(SettingsDialogTest, ColourChooserStartsFromTheKeyAndAlwaysRepaints) {
+TEST_F(SettingsDialogTest, ColorChooserStartsFromTheKeyAndAlwaysRepaints) {
   Open();
   auto& d = desktop();
   uint32_t offered = 1;
-  d.colourChooser = [&](uint32_t initial, uint32_t* chosen) {
+  d.colorChooser = [&](uint32_t initial, uint32_t* chosen) {
     offered = initial;
     *chosen = 0;  // pure black
     return true;
@@ -324,10 +324,10 @@ TEST_F(SettingsDialogTest, ColourChooserStartsFromTheKeyAndAlwaysRepaints) {
   d.Click(IDC_COLOR_KEY);
   EXPECT_EQ(offered, 0xFF8000u);
   EXPECT_EQ(settings().colorKey, 0u);
-  EXPECT_EQ(module().dialog.ColourKeyToPaint(), 0u);
+  EXPECT_EQ(module().dialog.ColorKeyToPaint(), 0u);
   EXPECT_EQ(d.Control(IDC_COLOR_KEY)->repaints, repaints + 1);
 
-  d.colourChooser = [&](uint32_t initial, uint32_t* chosen) {
+  d.colorChooser = [&](uint32_t initial, uint32_t* chosen) {
     offered = initial;
     *chosen = 0x00FFFFFF;
     return false;  // cancelled

@@ -42,7 +42,7 @@ class ModalTest : public ::testing::Test {
     EXPECT_TRUE(modal.answered()) << "no modal window opened for " << id;
     EXPECT_FALSE(modal.fellBack()) << "the modal window of " << id << " had to be closed by force";
   }
-  uint32_t KeyButtonColour() {
+  uint32_t KeyButtonColor() {
     Picture p = Capture(GetDlgItem(host_->SettingsWindow(), IDC_COLOR_KEY));
     return p.pixels.empty() ? 0xFFFFFFFF : p.at(p.width / 2, p.height / 2);
   }
@@ -132,21 +132,21 @@ TEST(PluginResources, VersionMatchesTheProject) {
   }
 }
 
-struct ColourCase {
+struct ColorCase {
   const char* name;
   int red, green, blue;
 };
-void PrintTo(const ColourCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ColorCase& c, std::ostream* out) { *out << c.name; }
 
-class ColourChooserTest : public ModalTest, public testing::WithParamInterface<ColourCase> {};
+class ColorChooserTest : public ModalTest, public testing::WithParamInterface<ColorCase> {};
 
 std::wstring EditText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
 
-TEST_P(ColourChooserTest, ChosenColourPaintsTheButtonAndIsSaved) {
-  const ColourCase& c = GetParam();
+TEST_P(ColorChooserTest, ChosenColorPaintsTheButtonAndIsSaved) {
+  const ColorCase& c = GetParam();
   HWND settings = Open();
   ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(KeyButtonColour(), Rgb(0, 128, 255));
+  EXPECT_EQ(KeyButtonColor(), Rgb(0, 128, 255));
 
   ClickAndAnswer(IDC_COLOR_KEY, [&](HWND chooser) {
     EXPECT_EQ(GetWindow(chooser, GW_OWNER), settings);
@@ -160,7 +160,7 @@ TEST_P(ColourChooserTest, ChosenColourPaintsTheButtonAndIsSaved) {
     SetWindowTextW(GetDlgItem(chooser, COLOR_BLUE), std::to_wstring(c.blue).c_str());
     PostClick(chooser, IDOK);
   });
-  EXPECT_EQ(KeyButtonColour(), Rgb(c.red, c.green, c.blue));
+  EXPECT_EQ(KeyButtonColor(), Rgb(c.red, c.green, c.blue));
 
   // The next chooser starts from the new colour; cancelling it changes nothing.
   ClickAndAnswer(IDC_COLOR_KEY, [&](HWND chooser) {
@@ -170,16 +170,16 @@ TEST_P(ColourChooserTest, ChosenColourPaintsTheButtonAndIsSaved) {
     SetWindowTextW(GetDlgItem(chooser, COLOR_RED), L"17");
     PostClick(chooser, IDCANCEL);
   });
-  EXPECT_EQ(KeyButtonColour(), Rgb(c.red, c.green, c.blue));
+  EXPECT_EQ(KeyButtonColor(), Rgb(c.red, c.green, c.blue));
 
   host_->Click(IDC_OK);
   host_->Unload();
   EXPECT_EQ(uint32_t(SettingValue("ColorKey")), uint32_t(c.blue << 16 | c.green << 8 | c.red));
 }
 
-INSTANTIATE_TEST_SUITE_P(Colours, ColourChooserTest,
-                         testing::Values(ColourCase{"Crimson", 200, 30, 60}, ColourCase{"Black", 0, 0, 0}),
-                         [](const testing::TestParamInfo<ColourCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Colors, ColorChooserTest,
+                         testing::Values(ColorCase{"Crimson", 200, 30, 60}, ColorCase{"Black", 0, 0, 0}),
+                         [](const testing::TestParamInfo<ColorCase>& info) { return info.param.name; });
 
 // A frame of the announced PAL size, the same every time: a fixed picture holds still, so after
 // capture the template is the picture itself.

@@ -445,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"NoHostWindow", {}, kHost, false, PlacementCase::kCentredOnScreen, {}}),
     [](const testing::TestParamInfo<PlacementCase>& info) { return info.param.name; });
 
-TEST_F(SettingsWindowTest, ColourKeyButtonShowsTheKeyColourOrGreyHatchingWhenDisabled) {
+TEST_F(SettingsWindowTest, ColorKeyButtonShowsTheKeyColorOrGreyHatchingWhenDisabled) {
   ASSERT_NE(Open(), nullptr);
   HWND button = Item(IDC_COLOR_KEY);
   Picture shown = Capture(button);

@@ -95,7 +95,7 @@ std::string ReportJson(const Report& r) {
   j += "  \"settings\": {\"pixel_format\": " + JsonString(r.pixelFormat) + ", \"sample\": " + JsonString(r.sampling) +
        ", \"until_stable\": " + (r.untilStable ? std::to_string(*r.untilStable) : std::string("null")) +
        ", \"threshold\": " + std::to_string(r.threshold) + ", \"black_level\": " + std::to_string(r.blackLevel) +
-       ", \"invert\": " + (r.invert ? "true" : "false") + ", \"key_colour\": " + JsonString(r.keyColour) + "}\n";
+       ", \"invert\": " + (r.invert ? "true" : "false") + ", \"key_colour\": " + JsonString(r.keyColor) + "}\n";
   j += "}\n";
   return j;
 }

@@ -31,7 +31,7 @@ struct Report {
   int64_t findFramesDecoded = 0;
   int threshold = 0, blackLevel = 0;
   bool invert = false;
-  std::string keyColour;  // RRGGBB
+  std::string keyColor;  // RRGGBB
   std::optional<int64_t> untilStable;
   std::optional<analysis::AlphaQuality> alpha;  // when the opacity was estimated
 };

@@ -31,7 +31,7 @@ std::string AvError(int code) {
 }
 
 // The SWS_CS_* numbers are those of AVColorSpace for the matrices swscale knows.
-int SwsColourSpace(AVColorSpace space) {
+int SwsColorSpace(AVColorSpace space) {
   switch (space) {
     case AVCOL_SPC_BT709:
     case AVCOL_SPC_FCC:
@@ -266,7 +266,7 @@ class RecordingSource final : public FrameSource {
       const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame_->format));
       throw RunError("cannot convert the pictures of " + name_ + " (" + (name ? name : "unknown") + ")");
     }
-    const int* srcTable = sws_getCoefficients(SwsColourSpace(frame_->colorspace));
+    const int* srcTable = sws_getCoefficients(SwsColorSpace(frame_->colorspace));
     sws_setColorspaceDetails(scaler_, srcTable, FullRange(frame_) ? 1 : 0, sws_getCoefficients(SWS_CS_ITU601),
                              1, 0, 1 << 16, 1 << 16);
     uint8_t* planes[4] = {out, nullptr, nullptr, nullptr};

@@ -400,7 +400,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     r.findSamples = found.samples, r.findSamplesWithoutLogo = found.withoutLogo;
     r.findFramesDecoded = found.framesDecoded;
     r.threshold = threshold, r.blackLevel = blackLevel, r.invert = s.invert;
-    r.keyColour = RgbHex(s.keyColour);
+    r.keyColor = RgbHex(s.keyColor);
     r.untilStable = o.untilStable;
     if (matte) r.alpha = matte->quality;
     reportText = ReportJson(r);
@@ -422,7 +422,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
                  "inversion %s, key colour %s\n",
                  width, height, source->layout() == broadcast::Layout::kYuy2 ? "yuy2" : "bgr24",
                  s.posX.c_str(), s.posY.c_str(), s.sizeX.c_str(), s.sizeY.c_str(), s.threshold.c_str(),
-                 s.blackLevel.c_str(), s.invert ? "on" : "off", RgbHex(s.keyColour).c_str());
+                 s.blackLevel.c_str(), s.invert ? "on" : "off", RgbHex(s.keyColor).c_str());
     const std::string remark = source->Remark();
     if (!remark.empty()) std::fprintf(stderr, "logo-extract: %s\n", remark.c_str());
     if (o.findLogo) {

@@ -112,7 +112,7 @@ std::string Extension(const std::string& path) {
   return e;
 }
 
-uint32_t ParseKeyColour(std::string text) {
+uint32_t ParseKeyColor(std::string text) {
   const std::string given = text;
   if (!text.empty() && text[0] == '#') text.erase(0, 1);
   uint32_t rgb = 0;
@@ -250,7 +250,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (arg == "--black-level") {
       o.blackLevel = ParseLevel(arg, value);
     } else if (arg == "--key-colour") {
-      o.keyColour = ParseKeyColour(value);
+      o.keyColor = ParseKeyColor(value);
     } else if (arg == "--plugin") {
       o.pluginPath = value;
     } else if (arg == "--raw") {

@@ -47,7 +47,7 @@ struct Options {
   std::optional<int> threshold;
   std::optional<int> blackLevel;
   std::optional<bool> invert;
-  std::optional<uint32_t> keyColour;  // COLORREF 0x00BBGGRR
+  std::optional<uint32_t> keyColor;   // COLORREF 0x00BBGGRR
   std::string templatePath;           // -o
   std::string previewPath;
   std::string framesPath;

@@ -199,19 +199,19 @@ WindowSettings PluginHost::Apply(const Options& o) {
   // The colour chooser is the one place where the window shows the key colour: it opens on it.
   uint32_t shown = 0;
   bool asked = false;
-  desktop_->colourChooser = [&](uint32_t initial, uint32_t* chosen) {
+  desktop_->colorChooser = [&](uint32_t initial, uint32_t* chosen) {
     asked = true;
     shown = initial;
-    if (!o.keyColour) return false;
-    *chosen = *o.keyColour;
+    if (!o.keyColor) return false;
+    *chosen = *o.keyColor;
     return true;
   };
   Click(IDC_COLOR_KEY, "key colour button");
-  desktop_->colourChooser = nullptr;
+  desktop_->colorChooser = nullptr;
   if (!asked) throw RunError("the settings window's key colour button opened no chooser");
 
   WindowSettings s = Read();
-  s.keyColour = o.keyColour ? *o.keyColour : shown;
+  s.keyColor = o.keyColor ? *o.keyColor : shown;
   auto expect = [](const std::string& shownText, const std::string& wanted, const char* what) {
     if (shownText != wanted) {
       throw RunError(std::string("the settings window shows ") + what + " " + shownText + ", not " + wanted);

@@ -23,7 +23,7 @@ struct WindowSettings {
   std::string posX, posY, sizeX, sizeY;  // "2.0"
   std::string threshold, blackLevel;     // "50"
   bool invert = false;
-  uint32_t keyColour = 0;  // COLORREF
+  uint32_t keyColor = 0;  // COLORREF
 };
 
 class PluginHost {

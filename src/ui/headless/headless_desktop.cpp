@@ -228,9 +228,9 @@ void HeadlessDesktop::KillTimer(uintptr_t id) { timers_.erase(id); }
 
 void HeadlessDesktop::FlashWindow() { ++flashes; }
 
-bool HeadlessDesktop::ChooseColour(uint32_t initial, uint32_t* chosen) {
-  ++colourChoosers;
-  return colourChooser ? colourChooser(initial, chosen) : false;
+bool HeadlessDesktop::ChooseColor(uint32_t initial, uint32_t* chosen) {
+  ++colorChoosers;
+  return colorChooser ? colorChooser(initial, chosen) : false;
 }
 
 bool HeadlessDesktop::ChooseSaveFile(const SaveFileRequest& request, std::string* path) {

@@ -63,7 +63,7 @@ class HeadlessDesktop : public WindowSystem {
   void SetDialogSize(int width, int height);  // the window's outer size in pixels
 
   // Answers to the modal choosers; unset answers cancel. Each receives what the behaviour asked.
-  std::function<bool(uint32_t initial, uint32_t* chosen)> colourChooser;
+  std::function<bool(uint32_t initial, uint32_t* chosen)> colorChooser;
   std::function<bool(const SaveFileRequest& request, std::string* path)> saveChooser;
   // Runs while the about box is "open".
   std::function<void()> aboutBox;
@@ -73,7 +73,7 @@ class HeadlessDesktop : public WindowSystem {
   int flashes = 0;
   int focusCount = 0;
   int aboutBoxes = 0;
-  int colourChoosers = 0;
+  int colorChoosers = 0;
   int saveChoosers = 0;
   bool shown = false;
   void* hostWindow = nullptr;
@@ -105,7 +105,7 @@ class HeadlessDesktop : public WindowSystem {
   void SetTimer(uintptr_t id, unsigned periodMs) override;
   void KillTimer(uintptr_t id) override;
   void FlashWindow() override;
-  bool ChooseColour(uint32_t initial, uint32_t* chosen) override;
+  bool ChooseColor(uint32_t initial, uint32_t* chosen) override;
   bool ChooseSaveFile(const SaveFileRequest& request, std::string* path) override;
   void RunAboutBox() override;
   void ShowProcessorMessage(const std::string& cp1251) override;

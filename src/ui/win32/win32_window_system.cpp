@@ -90,7 +90,7 @@ INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 
 Win32WindowSystem::Win32WindowSystem() {
   // Untouched custom colour slots show white, as in a chooser that has never been used.
-  for (COLORREF& c : customColours_) c = RGB(255, 255, 255);
+  for (COLORREF& c : customColors_) c = RGB(255, 255, 255);
 }
 
 // Only reached when the library is unloaded while its window still exists (the host skipped the
@@ -190,7 +190,7 @@ INT_PTR Win32WindowSystem::Route(HWND window, UINT message, WPARAM wParam, LPARA
     }
     case WM_DRAWITEM:
       if (wParam != IDC_COLOR_KEY || lParam == 0) return FALSE;
-      PaintColourKey(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      PaintColorKey(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
     default:
       return FALSE;
@@ -199,10 +199,10 @@ INT_PTR Win32WindowSystem::Route(HWND window, UINT message, WPARAM wParam, LPARA
 
 // The button is nothing but its colour: no caption, no focus rectangle, no pushed look. Disabled,
 // it shows grey diagonal hatching instead, the gaps left to the device context as handed over.
-void Win32WindowSystem::PaintColourKey(const DRAWITEMSTRUCT& item) const {
+void Win32WindowSystem::PaintColorKey(const DRAWITEMSTRUCT& item) const {
   HBRUSH brush = (item.itemState & ODS_DISABLED) != 0
                      ? CreateHatchBrush(HS_FDIAGONAL, kDisabledHatch)
-                     : CreateSolidBrush(handler_->ColourKeyToPaint());
+                     : CreateSolidBrush(handler_->ColorKeyToPaint());
   RECT area = item.rcItem;
   if (brush != nullptr) FillRect(item.hDC, &area, brush);
   DrawEdge(item.hDC, &area, EDGE_BUMP, BF_RECT);
@@ -304,12 +304,12 @@ void Win32WindowSystem::FlashWindow() {
   if (window_ != nullptr) ::FlashWindow(window_, TRUE);
 }
 
-bool Win32WindowSystem::ChooseColour(uint32_t initial, uint32_t* chosen) {
+bool Win32WindowSystem::ChooseColor(uint32_t initial, uint32_t* chosen) {
   CHOOSECOLORW request{};
   request.lStructSize = sizeof request;
   request.hwndOwner = window_;
   request.rgbResult = initial;
-  request.lpCustColors = customColours_;
+  request.lpCustColors = customColors_;
   request.Flags = CC_RGBINIT | CC_FULLOPEN;
   if (!ChooseColorW(&request)) return false;
   *chosen = request.rgbResult;

@@ -55,7 +55,7 @@ class Win32WindowSystem final : public WindowSystem {
   void SetTimer(uintptr_t id, unsigned periodMs) override;
   void KillTimer(uintptr_t id) override;
   void FlashWindow() override;
-  bool ChooseColour(uint32_t initial, uint32_t* chosen) override;
+  bool ChooseColor(uint32_t initial, uint32_t* chosen) override;
   bool ChooseSaveFile(const SaveFileRequest& request, std::string* path) override;
   void RunAboutBox() override;
   void ShowProcessorMessage(const std::string& cp1251) override;
@@ -63,14 +63,14 @@ class Win32WindowSystem final : public WindowSystem {
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void PaintColourKey(const DRAWITEMSTRUCT& item) const;
+  void PaintColorKey(const DRAWITEMSTRUCT& item) const;
   HWND Item(int id) const;
 
   HWND window_ = nullptr;
   HWND host_ = nullptr;
   DialogHandler* handler_ = nullptr;
   // The colour chooser's sixteen custom colours, kept between choosers for the module's life.
-  COLORREF customColours_[16];
+  COLORREF customColors_[16];
 };
 
 }  // namespace vle::ui::win32
