@@ -67,6 +67,28 @@ void Sequence(const FrameAdapter& adapter, const uint8_t* frame, ImageBuffer& ca
   platform::MaskCpuFeatures(level);
 }
 
+// The accumulators and the template made two ways from the same start: [0] by the former
+// sequence, [1] by the fused capture.
+struct TwoWays {
+  TwoWays(int32_t w, int32_t h) : capture(w, h), max{{w, h}, {w, h}}, min{{w, h}, {w, h}}, out{{w, h}, {w, h}} {
+    for (int i = 0; i < 2; ++i) {
+      ResetAccumulators(&max[i], &min[i]);
+      out[i].Fill(0x5A, 0x5A, 0x5A, 0x5A);
+    }
+  }
+  // Folds `frame` both ways; fails naming the first buffer in which they differ.
+  ::testing::AssertionResult Fold(const FrameAdapter& adapter, const uint8_t* frame, bool withTemplate,
+                                  const Settings& s) {
+    Sequence(adapter, frame, capture, max[0], min[0], withTemplate ? &out[0] : nullptr, s);
+    CaptureFrame(adapter, frame, max[1], min[1], withTemplate ? &out[1] : nullptr, s.params());
+    if (Pixels(max[1]) != Pixels(max[0])) return ::testing::AssertionFailure() << "the maximum differs";
+    if (Pixels(min[1]) != Pixels(min[0])) return ::testing::AssertionFailure() << "the minimum differs";
+    if (Pixels(out[1]) != Pixels(out[0])) return ::testing::AssertionFailure() << "the template differs";
+    return ::testing::AssertionSuccess();
+  }
+  ImageBuffer capture, max[2], min[2], out[2];
+};
+
 class CaptureFrameTest : public test::AtCpuLevel {
  protected:
   bool Built(const test::CpuLevel& level) const override {
@@ -103,21 +125,10 @@ TEST_P(CaptureFrameTest, LeavesTheBuffersAsTheSequenceDoes) {
     FrameAdapter adapter;
     adapter.SetFormat(c.width, c.height, c.format);
     const int32_t w = c.width, h = c.height;
-    ImageBuffer capture(w, h), max[2] = {{w, h}, {w, h}}, min[2] = {{w, h}, {w, h}},
-                out[2] = {{w, h}, {w, h}};
-    for (int i = 0; i < 2; ++i) {
-      ResetAccumulators(&max[i], &min[i]);
-      out[i].Fill(0x5A, 0x5A, 0x5A, 0x5A);
-    }
+    TwoWays buffers(w, h);
     for (const Settings& s : kSettings) {  // three frames, each with other template settings
       const std::vector<uint8_t> frame = RandomFrame(w, h, c.format, rng);
-      Sequence(adapter, frame.data(), capture, max[0], min[0],
-               c.withTemplate ? &out[0] : nullptr, s);
-      CaptureFrame(adapter, frame.data(), max[1], min[1],
-                   c.withTemplate ? &out[1] : nullptr, s.params());
-      ASSERT_EQ(Pixels(max[1]), Pixels(max[0]));
-      ASSERT_EQ(Pixels(min[1]), Pixels(min[0]));
-      ASSERT_EQ(Pixels(out[1]), Pixels(out[0]));
+      ASSERT_TRUE(buffers.Fold(adapter, frame.data(), c.withTemplate, s));
     }
   }
 }
@@ -181,12 +192,7 @@ TEST_P(CaptureFrameTest, RepeatedFramesAndFewMovingPixelsLeaveTheBuffersAsTheSeq
     const int32_t w = c.width, h = c.height;
     FrameAdapter adapter;
     adapter.SetFormat(w, h, c.format);
-    ImageBuffer capture(w, h), max[2] = {{w, h}, {w, h}}, min[2] = {{w, h}, {w, h}},
-                out[2] = {{w, h}, {w, h}};
-    for (int i = 0; i < 2; ++i) {
-      ResetAccumulators(&max[i], &min[i]);
-      out[i].Fill(0x5A, 0x5A, 0x5A, 0x5A);
-    }
+    TwoWays buffers(w, h);
     std::vector<uint8_t> frame = RandomFrame(w, h, c.format, rng);
     for (const Repeat& r : kRepeats) {
       SCOPED_TRACE(::testing::Message() << c.name << ", " << r.name);
@@ -194,14 +200,7 @@ TEST_P(CaptureFrameTest, RepeatedFramesAndFewMovingPixelsLeaveTheBuffersAsTheSeq
         SetLuma(frame, w, int32_t(rng() % uint32_t(w)), int32_t(rng() % uint32_t(h)), c.format,
                 m % 2 ? 0 : 255);
       }
-      const Settings& s = kSettings[r.settings];
-      Sequence(adapter, frame.data(), capture, max[0], min[0],
-               c.withTemplate ? &out[0] : nullptr, s);
-      CaptureFrame(adapter, frame.data(), max[1], min[1],
-                   c.withTemplate ? &out[1] : nullptr, s.params());
-      ASSERT_EQ(Pixels(max[1]), Pixels(max[0]));
-      ASSERT_EQ(Pixels(min[1]), Pixels(min[0]));
-      ASSERT_EQ(Pixels(out[1]), Pixels(out[0]));
+      ASSERT_TRUE(buffers.Fold(adapter, frame.data(), c.withTemplate, kSettings[r.settings]));
     }
   }
 }
