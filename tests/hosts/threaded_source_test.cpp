@@ -21,6 +21,8 @@ class CountingSource final : public FrameSource {
   int width() const override { return 6; }
   int height() const override { return 3; }
   int64_t expectedFrames() const override { return frames_; }
+  double framesPerSecond() const override { return 25; }
+  double durationSeconds() const override { return double(frames_) / 25; }
   bool Next(uint8_t* frame) override {
     if (next_ == failAt_) throw RunError("broken at " + std::to_string(next_));
     if (next_ >= frames_) return false;

@@ -42,6 +42,14 @@ std::string JsonBox(const analysis::Rect& r) {
          std::to_string(r.height) + "]";
 }
 
+// Seconds with three decimals, null when negative (unknown).
+std::string JsonSeconds(double seconds) {
+  if (seconds < 0) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
 }  // namespace
 
 std::vector<uint8_t> EncodeMask(const std::string& shownName, const analysis::LumaPlane& mask) {
@@ -61,6 +69,10 @@ std::string ReportJson(const Report& r) {
   std::string j = "{\n";
   j += "  \"input\": " + JsonString(r.input) + ",\n";
   j += "  \"size\": [" + std::to_string(r.width) + ", " + std::to_string(r.height) + "],\n";
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%.3f", r.framesPerSecond);
+  j += "  \"frame_rate\": " + std::string(rate) + ",\n";
+  j += "  \"duration_seconds\": " + JsonSeconds(r.durationSeconds) + ",\n";
   j += "  \"region_percent\": [" + Tenths(r.region[0]) + ", " + Tenths(r.region[1]) + ", " + Tenths(r.region[2]) +
        ", " + Tenths(r.region[3]) + "],\n";
   j += "  \"region_px\": " + JsonBox(r.regionPx) + ",\n";
@@ -74,7 +86,17 @@ std::string ReportJson(const Report& r) {
   if (r.findLogo) {
     j += "{\"samples\": " + std::to_string(r.findSamples) +
          ", \"samples_without_logo\": " + std::to_string(r.findSamplesWithoutLogo) +
-         ", \"frames_decoded\": " + std::to_string(r.findFramesDecoded) + "},\n";
+         ", \"frames_decoded\": " + std::to_string(r.findFramesDecoded) +
+         ", \"sampled_seconds\": [" + JsonSeconds(r.findFirstSample) + ", " + JsonSeconds(r.findLastSample) +
+         "],\n    \"candidates\": [";
+    for (size_t i = 0; i < r.candidates.size(); ++i) {
+      const CandidateReport& c = r.candidates[i];
+      char score[16];
+      std::snprintf(score, sizeof score, "%.2f", c.score);
+      j += std::string(i ? "," : "") + "\n      {\"box_px\": " + JsonBox(c.boxPx) + ", \"score\": " + score +
+           ", \"qualifies\": " + (c.qualifies ? "true" : "false") + ", \"why\": " + JsonString(c.why) + "}";
+    }
+    j += r.candidates.empty() ? "]},\n" : "\n    ]},\n";
   } else {
     j += "null,\n";
   }

@@ -14,9 +14,19 @@ namespace vle::extract {
 // PGM (binary, maxval 255) when `shownName` ends in .pgm, else an 8-bit grey PNG. Throws RunError.
 std::vector<uint8_t> EncodeMask(const std::string& shownName, const analysis::LumaPlane& mask);
 
+// A place the finder considered, at the video's size.
+struct CandidateReport {
+  analysis::Rect boxPx;
+  double score = 0;
+  bool qualifies = false;
+  std::string why;
+};
+
 struct Report {
   std::string input;
   int width = 0, height = 0;
+  double framesPerSecond = 0;
+  double durationSeconds = -1;  // negative: unknown
   std::string pixelFormat;
   std::string sampling;
   int32_t region[4] = {0, 0, 0, 0};  // tenths of a percent
@@ -29,6 +39,8 @@ struct Report {
   bool findLogo = false;
   int findSamples = 0, findSamplesWithoutLogo = 0;
   int64_t findFramesDecoded = 0;
+  double findFirstSample = -1, findLastSample = -1;  // seconds into the input; negative: unknown
+  std::vector<CandidateReport> candidates;          // best first
   int threshold = 0, blackLevel = 0;
   bool invert = false;
   std::string keyColor;  // RRGGBB

@@ -79,6 +79,8 @@ class RecordingSource final : public FrameSource {
   int width() const override { return width_; }
   int height() const override { return height_; }
   int64_t expectedFrames() const override { return expected_; }
+  double framesPerSecond() const override { return 1 / frameSeconds_; }
+  double durationSeconds() const override { return duration_ > 0 ? duration_ : -1; }
 
   double Time() const override { return time_; }
   bool Rereadable() const override { return rereadable_; }
@@ -194,8 +196,15 @@ class RecordingSource final : public FrameSource {
     }
     timeBase_ = av_q2d(st->time_base);
     startPts_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-    if (format_->duration > 0) duration_ = double(format_->duration) / AV_TIME_BASE;
-    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) frameSeconds_ = 1 / av_q2d(st->avg_frame_rate);
+    if (format_->duration > 0) {
+      duration_ = double(format_->duration) / AV_TIME_BASE;
+    } else if (st->duration > 0 && st->duration != AV_NOPTS_VALUE) {
+      duration_ = double(st->duration) * timeBase_;
+    }
+    // The average rate is the one the frames keep; the base rate where a stream does not say it.
+    const AVRational rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate
+                                                                                      : st->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0 && av_q2d(rate) < 1000) frameSeconds_ = 1 / av_q2d(rate);
     rereadable_ = path != "-" && format_->pb != nullptr && (format_->pb->seekable & AVIO_SEEKABLE_NORMAL);
     if (sampling_.mode == Sampling::Mode::kKeyframes) {
       // The index, where the container has one, counts the key frames; otherwise the count is unknown.

@@ -31,6 +31,8 @@ class DemoSource final : public FrameSource {
   int width() const override { return broadcast_.width(); }
   int height() const override { return broadcast_.height(); }
   int64_t expectedFrames() const override { return frames_; }
+  double framesPerSecond() const override { return kAssumedRate; }
+  double durationSeconds() const override { return double(frames_) / kAssumedRate; }
   bool Next(uint8_t* frame) override {
     if (next_ >= frames_) return false;
     broadcast_.Render(next_++, frame);
@@ -86,6 +88,8 @@ class RawSource final : public FrameSource {
   int width() const override { return width_; }
   int height() const override { return height_; }
   int64_t expectedFrames() const override { return expected_; }
+  double framesPerSecond() const override { return kAssumedRate; }
+  double durationSeconds() const override { return expected_ < 0 ? -1 : double(expected_) / kAssumedRate; }
   double Time() const override { return read_ > 0 ? double(read_ - 1) / kAssumedRate : -1; }
   bool Rereadable() const override { return regular_; }
   int64_t Skip(int64_t count) override {
@@ -147,6 +151,8 @@ class StridedSource final : public FrameSource {
     const int64_t e = inner_->expectedFrames();
     return e < 0 ? -1 : (e + stride_ - 1) / stride_;
   }
+  double framesPerSecond() const override { return inner_->framesPerSecond(); }
+  double durationSeconds() const override { return inner_->durationSeconds(); }
   bool Next(uint8_t* frame) override { return Advance() && inner_->Next(frame); }
   bool Take(std::vector<uint8_t>& frame) override { return Advance() && inner_->Take(frame); }
   double Time() const override { return inner_->Time(); }
@@ -166,16 +172,23 @@ class StridedSource final : public FrameSource {
   bool started_ = false;
 };
 
-// Stops any source after a number of frames.
+// Stops any source after a number of frames. `everyFrame`: the inner source hands out every frame
+// of the input, so that the limit is also a length in time.
 class LimitedSource final : public FrameSource {
  public:
-  LimitedSource(std::unique_ptr<FrameSource> inner, int64_t limit)
-      : FrameSource(inner->layout()), inner_(std::move(inner)), limit_(limit) {}
+  LimitedSource(std::unique_ptr<FrameSource> inner, int64_t limit, bool everyFrame)
+      : FrameSource(inner->layout()), inner_(std::move(inner)), limit_(limit), everyFrame_(everyFrame) {}
   int width() const override { return inner_->width(); }
   int height() const override { return inner_->height(); }
   int64_t expectedFrames() const override {
     const int64_t e = inner_->expectedFrames();
     return e < 0 ? limit_ : std::min(e, limit_);
+  }
+  double framesPerSecond() const override { return inner_->framesPerSecond(); }
+  double durationSeconds() const override {
+    const double d = inner_->durationSeconds(), fps = inner_->framesPerSecond();
+    if (everyFrame_ && fps > 0 && (d < 0 || double(limit_) / fps < d)) return double(limit_) / fps;
+    return d;
   }
   bool Next(uint8_t* frame) override {
     if (done_ >= limit_ || !inner_->Next(frame)) return false;
@@ -189,6 +202,7 @@ class LimitedSource final : public FrameSource {
  private:
   std::unique_ptr<FrameSource> inner_;
   int64_t limit_;
+  bool everyFrame_;
   int64_t done_ = 0;
 };
 
@@ -218,7 +232,10 @@ std::unique_ptr<FrameSource> OpenSource(const Options& o, const Sampling& sampli
     source = std::make_unique<StridedSource>(std::move(source), stride);
   }
   if (o.frames && o.input != InputKind::kDemo) {
-    source = std::make_unique<LimitedSource>(std::move(source), *o.frames);
+    // Raw frames and the demo's are all key frames.
+    const bool everyFrame = sampling.mode == Sampling::Mode::kAll ||
+                            (sampling.mode == Sampling::Mode::kKeyframes && o.input != InputKind::kRecording);
+    source = std::make_unique<LimitedSource>(std::move(source), *o.frames, everyFrame);
   }
   // Decoding runs ahead of the plug-in by a few frames.
   if (o.input == InputKind::kRecording) source = RunAhead(std::move(source), kRunAheadFrames);

@@ -29,6 +29,12 @@ class FrameSource {
   size_t frameBytes() const { return broadcast::FrameBytes(width(), height(), layout_); }
   // Frames to expect, or -1 when the source cannot tell in advance.
   virtual int64_t expectedFrames() const = 0;
+  // The input's frame rate, as its stream says (the average rate where it varies); raw input and
+  // the demo count 25. Sampling does not change it: it is the rate of the timeline Time() runs on.
+  virtual double framesPerSecond() const = 0;
+  // The length of the input this source covers, in seconds (--frames shortens it); negative when
+  // the source cannot tell in advance.
+  virtual double durationSeconds() const = 0;
   // Fills `frame` (frameBytes() long) with the next frame and returns true; false at the end, with
   // `frame` untouched. Throws RunError when the input is broken.
   virtual bool Next(uint8_t* frame) = 0;

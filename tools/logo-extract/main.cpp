@@ -3,6 +3,7 @@
 // settings window's Start, Stop and Save, and writes the template bitmap and a preview picture.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,7 +72,36 @@ analysis::Rect RegionPixels(int width, int height, const int32_t tenths[4]) {
 
 // ---- Finding the logo ----
 
-constexpr int kFindSamples = 48;
+// How many samples the finder gets, and how they are taken from the input.
+constexpr int kFindSamplesLeast = 48, kFindSamplesAim = 64, kFindSamplesMost = 96;
+
+struct FindPlan {
+  double seekSeconds = 0;  // > 0: first try one key frame every this many seconds, by seeking
+  int64_t stride = 1;      // otherwise, or when seeking gives too few: every stride-th frame decoded
+};
+
+// The finder tells a logo from the picture by what stays put while the picture changes, so it wants
+// samples from as many camera shots as the input holds: 48 to 96 of them, in time order, spread
+// over its whole length. Seeking costs one decoded key frame per sample and suits long recordings;
+// a short one (6 to 15 s is common on television) holds only 4 to 6 key frames, too few, so then
+// every nth frame is decoded, n taken from the stream's own rate and length so that at most 96
+// samples (and at least 48 when there are that many frames) reach from its start to its end.
+FindPlan PlanFindSamples(double fps, double seconds, int64_t frames, bool canSeek) {
+  FindPlan plan;
+  if (frames <= 0 && seconds > 0 && fps > 0) frames = std::llround(seconds * fps);
+  if (frames <= 0) {
+    // A length nobody can tell: one sample a second, as far as the input goes.
+    plan.stride = std::max<int64_t>(1, std::llround(fps));
+    return plan;
+  }
+  plan.stride = std::max<int64_t>(1, (frames + kFindSamplesMost - 1) / kFindSamplesMost);
+  if (canSeek && seconds > 0 && frames > kFindSamplesMost) plan.seekSeconds = seconds / kFindSamplesAim;
+  return plan;
+}
+
+// The plug-in's frame callback lets the picture settle for this many frames after a change of
+// size, and the first frame of a run is one: it captures none of them.
+constexpr int kPluginSettleFrames = 25;
 
 // Opacity from which a semi-transparent logo's pixel belongs to the mask; a logo is
 // semi-transparent when fewer than a tenth of its visible pixels reach kSolidOpacity.
@@ -82,55 +112,117 @@ struct Found {
   Region region;
   int samples = 0, withoutLogo = 0;
   int64_t framesDecoded = 0;
+  double firstSample = -1, lastSample = -1;  // seconds into the input
   analysis::FinderResult result;
   int factor = 1;  // samples are the frames shrunk by this
+  std::vector<CandidateReport> candidates;  // the result's, at the video's size
 };
 
+// A box in the samples' coordinates at the video's size.
+analysis::Rect FromSamples(const analysis::Rect& box, int factor, int width, int height) {
+  const int left = std::clamp(box.left * factor, 0, width), top = std::clamp(box.top * factor, 0, height);
+  return analysis::Rect{left, top, std::clamp(box.right() * factor, left, width) - left,
+                        std::clamp(box.bottom() * factor, top, height) - top};
+}
+
+// A region in tenths of a percent in the samples' coordinates, widened to whole sample pixels.
+analysis::Rect ToSamples(const Region& area, int width, int height, int factor) {
+  const int32_t tenths[4] = {area.x, area.y, area.width, area.height};
+  const analysis::Rect px = RegionPixels(width, height, tenths);
+  const int sampleW = (width + factor - 1) / factor, sampleH = (height + factor - 1) / factor;
+  const int left = px.left / factor, top = px.top / factor;
+  const int right = std::min(sampleW, (px.right() + factor - 1) / factor);
+  const int bottom = std::min(sampleH, (px.bottom() + factor - 1) / factor);
+  return analysis::Rect{left, top, std::max(0, right - left), std::max(0, bottom - top)};
+}
+
+std::string PercentText(const Region& r) {
+  return Tenths(r.x) + "," + Tenths(r.y) + "," + Tenths(r.width) + "," + Tenths(r.height);
+}
+
+// "127 × 85 px at x 572, y 22"
+std::string PlaceText(const analysis::Rect& r) {
+  return std::to_string(r.width) + " \u00d7 " + std::to_string(r.height) + " px at x " + std::to_string(r.left) +
+         ", y " + std::to_string(r.top);
+}
+
+// A phrase of the finder's, on one line.
+std::string OneLine(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
 // Samples the whole input a second time, cheaply, and locates the logo. Throws RunError ("no logo")
-// when there is none.
+// when there is none; the message names the places that were considered.
 Found FindLogo(const Options& o, bool showProgress) {
-  // A recording is sampled by seeking to about kFindSamples key frames spread over it; when that
-  // yields too few (a short recording, rare key frames), every nth frame is decoded instead.
   std::unique_ptr<FrameSource> probe = OpenSource(o, Sampling{});
   const int width = probe->width(), height = probe->height();
   const broadcast::Layout layout = probe->layout();
   if (!probe->Rereadable()) {
     throw RunError("--find-logo reads the input twice, and this input is a pipe: give a file");
   }
-  const int64_t expected = probe->expectedFrames();
+  // --frames limits the input: the probe, reading every frame, says how far that reaches; seeking
+  // would count samples against the limit instead.
+  const FindPlan plan = PlanFindSamples(probe->framesPerSecond(), probe->durationSeconds(), probe->expectedFrames(),
+                                        o.input == InputKind::kRecording && !o.frames);
   probe.reset();
   const int factor = std::max(1, (width + 1279) / 1280);
   const int sampleW = (width + factor - 1) / factor, sampleH = (height + factor - 1) / factor;
+  const std::optional<analysis::Rect> area =
+      o.logoIn ? std::optional<analysis::Rect>(ToSamples(*o.logoIn, width, height, factor)) : std::nullopt;
 
-  auto collect = [&](std::unique_ptr<FrameSource> source, analysis::LogoFinder* finder, int64_t* decoded) {
+  Found found;
+  // Every pass starts a finder of its own, so that the samples it is given are one pass's, in time
+  // order.
+  auto collect = [&](std::unique_ptr<FrameSource> source, analysis::LogoFinder* finder) {
+    *finder = analysis::LogoFinder(sampleW, sampleH);
+    if (area) finder->RestrictTo(*area);
+    found.firstSample = found.lastSample = -1;
     std::vector<uint8_t> frame(source->frameBytes());
-    Progress progress(std::min<int64_t>(source->expectedFrames(), kFindSamples * 4), showProgress);
-    while (finder->samples() < size_t(kFindSamples) * 4 && source->Take(frame)) {
+    // A bound in case the input's length was misstated: the finder keeps every sample.
+    const size_t most = 2 * size_t(kFindSamplesMost);
+    Progress progress(std::min<int64_t>(source->expectedFrames(), int64_t(most)), showProgress);
+    while (finder->samples() < most && source->Take(frame)) {
       ThrowIfStopRequested();
-      ++*decoded;
+      ++found.framesDecoded;
       const analysis::Rect all{0, 0, width, height};
       finder->Add(analysis::Shrink(RegionLuma(frame.data(), width, height, layout, all), factor));
-      progress.Update(*decoded, "looking for the logo");
+      if (found.firstSample < 0) found.firstSample = source->Time();
+      found.lastSample = source->Time();
+      progress.Update(int64_t(finder->samples()), "looking for the logo");
     }
     progress.Finish();
     ThrowIfStopRequested();
   };
 
-  Found found;
   analysis::LogoFinder finder(sampleW, sampleH);
-  const double fps = broadcast::SyntheticBroadcast::kFramesPerSecond;
-  if (o.input == InputKind::kRecording && !o.frames && expected > 0) {
-    const double seconds = std::max(0.04, double(expected) / fps / kFindSamples);
-    collect(OpenSource(o, Sampling{Sampling::Mode::kEvery, seconds}), &finder, &found.framesDecoded);
+  if (plan.seekSeconds > 0) collect(OpenSource(o, Sampling{Sampling::Mode::kEvery, plan.seekSeconds}), &finder);
+  if (finder.samples() < size_t(kFindSamplesLeast)) collect(EveryNth(OpenSource(o, Sampling{}), plan.stride), &finder);
+  analysis::FinderResult r = finder.Find();
+  for (const analysis::Candidate& c : r.candidates) {
+    found.candidates.push_back(
+        CandidateReport{FromSamples(c.box, factor, width, height), c.score, c.qualifies, OneLine(c.why)});
   }
-  if (finder.samples() < size_t(kFindSamples) / 2) {
-    finder = analysis::LogoFinder(sampleW, sampleH);
-    const int64_t frames = o.frames ? std::min(*o.frames, expected < 0 ? *o.frames : expected) : expected;
-    const int64_t stride = frames > 0 ? std::max<int64_t>(1, frames / kFindSamples) : 25;
-    collect(EveryNth(OpenSource(o, Sampling{}), stride), &finder, &found.framesDecoded);
+  // The finder was told the area; a logo whose centre lies elsewhere is not the one the user meant.
+  if (r.found && area) {
+    const int cx = r.box.left + r.box.width / 2, cy = r.box.top + r.box.height / 2;
+    if (cx < area->left || cx >= area->right() || cy < area->top || cy >= area->bottom()) {
+      r.found = false;
+      r.why = "no logo inside --logo-in " + PercentText(*o.logoIn);
+    }
   }
-  const analysis::FinderResult r = finder.Find();
-  if (!r.found) throw RunError(r.why);
+  if (!r.found) {
+    std::string message = OneLine(r.why.empty() ? std::string("no logo") : r.why);
+    // The places that came closest, for a user who knows better where the logo is.
+    for (size_t i = 0; i < found.candidates.size() && i < 3; ++i) {
+      const CandidateReport& c = found.candidates[i];
+      char score[16];
+      std::snprintf(score, sizeof score, "%.2f", c.score);
+      message += (i == 0 ? "; considered " : ", ") + PlaceText(c.boxPx) + " (score " + score +
+                 (c.why.empty() ? std::string() : ": " + c.why) + ")";
+    }
+    throw RunError(message);
+  }
   found.samples = r.samples;
   found.withoutLogo = r.withoutLogo;
   found.result = r;
@@ -179,9 +271,11 @@ struct Capture {
 // they would key the logo away.
 // With an opacity estimator, every frame that shows the logo feeds it too, and `lastShown` keeps
 // the last of them as it came, before the plug-in drew over it.
+// `prime`: before the first frame, the plug-in is handed copies of it to settle on, so that it
+// captures every frame of a sampled run; those copies count nowhere and are written nowhere.
 Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugin, const analysis::Rect& region,
                         const Found* found, analysis::SteadyMask* mask, analysis::AlphaEstimator* alpha,
-                        std::vector<uint8_t>* lastShown, Output* frames, std::vector<uint8_t>& frame) {
+                        std::vector<uint8_t>* lastShown, Output* frames, bool prime, std::vector<uint8_t>& frame) {
   Capture c;
   const int width = source.width(), height = source.height();
   const broadcast::Layout layout = source.layout();
@@ -220,6 +314,14 @@ Capture CaptureTemplate(const Options& o, FrameSource& source, PluginHost& plugi
       RowsToRgb(frame.data(), width, height, layout, alpha->Reads(), rgb);
       alpha->Add(rgb.data(), width, height, 3 * ptrdiff_t(width));
       if (lastShown != nullptr) lastShown->assign(frame.begin(), frame.end());
+    }
+    if (prime && c.handed == 0) {
+      std::vector<uint8_t> copy;
+      for (int i = 0; i < kPluginSettleFrames; ++i) {
+        copy.assign(frame.begin(), frame.end());
+        // A plug-in that settled sooner captured this copy: the frame itself, which it sees next.
+        if (plugin.Process(copy.data())) break;
+      }
     }
     const bool captured = plugin.Process(frame.data());
     ++c.handed;
@@ -292,7 +394,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
       throw RunError("--find-logo reads the input twice, and this input is a pipe: give a file");
     }
     found = FindLogo(o, !o.quiet);
-    o.region = found.region;
+    if (!o.region) o.region = found.region;  // a --region inside --logo-in stays as given
   }
 
   plugin.emplace(pluginPath);
@@ -304,10 +406,14 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   }
   const analysis::Rect region = RegionPixels(width, height, tenths);
   const int threshold = std::atoi(s.threshold.c_str()), blackLevel = std::atoi(s.blackLevel.c_str());
-  if (o.findLogo && !o.quiet) {
+  if (o.findLogo && !o.quiet && !given.region) {
     std::fprintf(stderr, "logo-extract: logo found at %s,%s,%s,%s %%: x %d, y %d, %d \u00d7 %d px\n", s.posX.c_str(),
                  s.posY.c_str(), s.sizeX.c_str(), s.sizeY.c_str(), region.left, region.top, region.width,
                  region.height);
+  } else if (o.findLogo && !o.quiet) {
+    const analysis::Rect b = FromSamples(found.result.box, found.factor, width, height);
+    std::fprintf(stderr, "logo-extract: logo found at x %d, y %d, %d \u00d7 %d px; the region is --region's\n",
+                 b.left, b.top, b.width, b.height);
   }
 
   std::vector<uint8_t> frame(source->frameBytes()), lastShown;
@@ -326,8 +432,11 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   const Capture c = CaptureTemplate(o, *source, *plugin, region, o.findLogo ? &found : nullptr,
                                     wantMask ? &mask : nullptr,
                                     alpha ? &*alpha : nullptr, deblendFile != nullptr ? &lastShown : nullptr,
-                                    frames, frame);
+                                    frames, o.sampling.mode != Sampling::Mode::kAll, frame);
   ThrowIfStopRequested();
+  if (c.handed == 0 && c.withoutLogo > 0) {
+    throw RunError("none of the " + std::to_string(c.withoutLogo) + " frames showed the logo that was found");
+  }
   if (c.captured == 0) {
     throw RunError("the plug-in captured none of the " + std::to_string(c.handed) +
                    " frames: it lets the picture settle for the first 25, so give it more");
@@ -399,6 +508,10 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     r.findLogo = o.findLogo;
     r.findSamples = found.samples, r.findSamplesWithoutLogo = found.withoutLogo;
     r.findFramesDecoded = found.framesDecoded;
+    r.findFirstSample = found.firstSample, r.findLastSample = found.lastSample;
+    r.framesPerSecond = source->framesPerSecond();
+    r.durationSeconds = source->durationSeconds();
+    r.candidates = found.candidates;
     r.threshold = threshold, r.blackLevel = blackLevel, r.invert = s.invert;
     r.keyColor = RgbHex(s.keyColor);
     r.untilStable = o.untilStable;
@@ -428,6 +541,15 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     if (o.findLogo) {
       std::fprintf(stderr, "logo-extract: the logo was looked for in %d sampled frames (%d without it)\n",
                    found.samples, found.withoutLogo);
+      // A close second that would pass for a logo too: the user may know it is the one.
+      const std::vector<CandidateReport>& k = found.candidates;
+      if (k.size() >= 2 && k[1].qualifies && k[0].score > 0 && k[1].score >= 0.8 * k[0].score) {
+        const analysis::Rect& b = k[1].boxPx;
+        std::fprintf(stderr,
+                     "logo-extract: runner-up at x %d, y %d, %d \u00d7 %d px (score %.2f against %.2f): use "
+                     "--logo-in or --region to choose it\n",
+                     b.left, b.top, b.width, b.height, k[1].score, k[0].score);
+      }
     }
     std::fprintf(stderr,
                  "logo-extract: %lld frames (%.1f fps, sampling %s), %lld captured after the plug-in's "

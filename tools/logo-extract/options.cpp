@@ -56,7 +56,8 @@ bool ParsePercent(const std::string& text, int32_t* tenths) {
   return true;
 }
 
-Region ParseRegion(const std::string& text) {
+// X,Y,WIDTH,HEIGHT in percent for `option` (--region, --logo-in).
+Region ParseRegion(const std::string& option, const std::string& text) {
   int32_t v[4];
   size_t start = 0;
   for (int i = 0; i < 4; ++i) {
@@ -65,17 +66,17 @@ Region ParseRegion(const std::string& text) {
     if ((comma == std::string::npos) != last ||
         !ParsePercent(text.substr(start, last ? std::string::npos : comma - start), &v[i])) {
       throw UsageError(
-          "--region wants X,Y,WIDTH,HEIGHT in percent with at most one decimal (e.g. "
+          option + " wants X,Y,WIDTH,HEIGHT in percent with at most one decimal (e.g. "
           "2.0,2.0,20.0,20.0), not '" +
           text + "'");
     }
     start = comma + 1;
   }
   if (v[2] == 0 || v[3] == 0) {
-    throw UsageError("--region " + text + " is empty: WIDTH and HEIGHT must be more than 0");
+    throw UsageError(option + " " + text + " is empty: WIDTH and HEIGHT must be more than 0");
   }
   if (v[0] + v[2] > 1000 || v[1] + v[3] > 1000) {
-    throw UsageError("--region " + text +
+    throw UsageError(option + " " + text +
                      " reaches beyond the frame (X + WIDTH and Y + HEIGHT must "
                      "not exceed 100)");
   }
@@ -177,7 +178,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
                                    "--size",        "--frames",     "--region",        "--threshold",
                                    "--black-level", "--key-colour", "--plugin",        "--raw",
                                    "--sample",      "--until-stable", "--mask",        "--report",
-                                   "--alpha",       "--deblend-preview", "--url"};
+                                   "--alpha",       "--deblend-preview", "--url",      "--logo-in"};
 
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -244,7 +245,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
       }
       o.frames = n;
     } else if (arg == "--region") {
-      o.region = ParseRegion(value);
+      o.region = ParseRegion(arg, value);
+    } else if (arg == "--logo-in") {
+      o.logoIn = ParseRegion(arg, value);
     } else if (arg == "--threshold") {
       o.threshold = ParseLevel(arg, value);
     } else if (arg == "--black-level") {
@@ -333,7 +336,21 @@ Options ParseOptions(const std::vector<std::string>& args) {
         "--report FILE.json, --alpha FILE.png, --deblend-preview FILE.png or --delogo");
   }
   // Outputs that are one file, or the input, are found by the output set, which compares files.
-  if (o.findLogo && o.region) throw UsageError("--find-logo sets the region itself: leave out --region");
+  if (o.logoIn && !o.findLogo) throw UsageError("--logo-in says where --find-logo looks: give --find-logo too");
+  if (o.logoIn && o.region) {
+    // Inside means wholly inside: the region the template is made over must lie where the logo is
+    // looked for.
+    const Region& a = *o.logoIn;
+    const Region& r = *o.region;
+    if (r.x < a.x || r.y < a.y || r.x + r.width > a.x + a.width || r.y + r.height > a.y + a.height) {
+      throw UsageError("--region " + Tenths(r.x) + "," + Tenths(r.y) + "," + Tenths(r.width) + "," +
+                       Tenths(r.height) + " is not wholly inside --logo-in " + Tenths(a.x) + "," + Tenths(a.y) +
+                       "," + Tenths(a.width) + "," + Tenths(a.height));
+    }
+  }
+  if (o.findLogo && o.region && !o.logoIn) {
+    throw UsageError("--find-logo sets the region itself: leave out --region (or give --logo-in around it)");
+  }
   if (o.findLogo && o.inputPath == "-" && !o.inputIsUrl) {
     throw UsageError(
         "--find-logo reads the input twice (once to find the logo, once for the template): give a file, "
@@ -377,10 +394,14 @@ Finding and sampling:
                                centre, bars cropped) and set the region to it with a small margin;
                                "no logo" and nothing written when there is none. Needs a file: the
                                input is read twice
+      --logo-in X,Y,W,H        with --find-logo: look for the logo only in this area, in percent of
+                               the frame as for --region; a --region beside it must lie wholly
+                               inside it and is then used as given
       --sample all|keyframes|every:SECONDS
                                frames that feed the template: all (default), key frames only, or
                                one every SECONDS (the nearest key frame; raw input and the demo
-                               count 25 frames a second)
+                               count 25 frames a second). A sampled run first hands the plug-in
+                               its first frame 25 times to settle on, so every sample is captured
       --until-stable N         stop once the template has not changed for N captured frames
 
 Input:
@@ -390,7 +411,7 @@ Input:
 
 Settings, changed through the plug-in's settings window and kept by the plug-in for the next run:
       --region X,Y,W,H         region in percent of the frame, one decimal (default 2.0,2.0,20.0,20.0);
-                               not with --find-logo
+                               with --find-logo only inside --logo-in
       --threshold N            largest luma swing of a logo pixel, 0..255 (default 50)
       --black-level N          darkest luma of a logo pixel, 0..255 (default 0)
       --invert, --no-invert    key the logo instead of the background, or not
@@ -407,7 +428,7 @@ SIGHUP stop a run at once with exit status 130, 143 and 129, leaving earlier out
 
 The plug-in keeps its settings in Plugins/Vorlane_LogoExtractor.ini beside this program, or in
 $XDG_CONFIG_HOME/Quorsana/Plugins/ when QUORSANA_STORE_IN_USERS_FOLDER=1. It lets the picture settle
-for the first 25 frames, so an input needs more than 25 frames.
+for the first 25 frames, so an input read whole (--sample all) needs more than 25 frames.
 )";
 }
 

@@ -54,6 +54,9 @@ struct Options {
   std::string pluginPath;  // empty: beside this program
   Sampling sampling;
   bool findLogo = false;                 // locate the logo and set the region to it
+  // --logo-in: where --find-logo looks. A --region beside it must lie wholly inside it and is then
+  // the template's region as given; the logo found in the area still tells frames without it.
+  std::optional<Region> logoIn;
   std::optional<int64_t> untilStable;    // stop once the template held still for this many frames
   std::string maskPath;                  // --mask FILE.png|.pgm
   std::string reportPath;                // --report FILE.json

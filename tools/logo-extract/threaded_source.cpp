@@ -19,6 +19,8 @@ class ThreadedSource final : public FrameSource {
         ring_(size_t(depth < 1 ? 1 : depth), std::vector<uint8_t>(inner_->frameBytes())),
         times_(ring_.size(), -1.0),
         rereadable_(inner_->Rereadable()),
+        framesPerSecond_(inner_->framesPerSecond()),
+        durationSeconds_(inner_->durationSeconds()),
         worker_([this] { Work(); }) {}
 
   ~ThreadedSource() override { StopWorker(); }
@@ -26,6 +28,8 @@ class ThreadedSource final : public FrameSource {
   int width() const override { return inner_->width(); }
   int height() const override { return inner_->height(); }
   int64_t expectedFrames() const override { return inner_->expectedFrames(); }
+  double framesPerSecond() const override { return framesPerSecond_; }
+  double durationSeconds() const override { return durationSeconds_; }
   double Time() const override { return time_; }
   bool Rereadable() const override { return rereadable_; }
 
@@ -109,7 +113,8 @@ class ThreadedSource final : public FrameSource {
   std::unique_ptr<FrameSource> inner_;
   std::vector<std::vector<uint8_t>> ring_;
   std::vector<double> times_;  // each slot's Time(), owned like its frame
-  const bool rereadable_;      // fixed when the inner source opened
+  const bool rereadable_;      // fixed when the inner source opened, like the two below
+  const double framesPerSecond_, durationSeconds_;
   double time_ = -1;           // of the frame Next() handed out last; the caller's thread only
   std::mutex mutex_;
   std::condition_variable free_;         // a slot was emptied, or the worker must stop
