@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
@@ -22,12 +23,13 @@ using broadcast::SyntheticBroadcast;
 
 bool HaveFfmpeg() { return std::system("ffmpeg -hide_banner -loglevel quiet -version >/dev/null 2>&1") == 0; }
 
-// Encodes `frames` frames of the scene with FFmpeg (H.264, a key frame every `gop` frames).
-bool Encode(const Scene& scene, int frames, int gop, const std::string& path) {
+// Encodes `frames` frames of the scene with FFmpeg (H.264, a key frame every `gop` frames, `rate`
+// frames a second as FFmpeg writes a rate: "25", "60000/1001").
+bool Encode(const Scene& scene, int frames, int gop, const std::string& path, const std::string& rate = "25") {
   const SyntheticBroadcast b(scene);
   const std::string size = std::to_string(scene.width) + "x" + std::to_string(scene.height);
-  const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " + size +
-                              " -r 25 -i - -c:v libx264 -preset ultrafast -g " + std::to_string(gop) +
+  const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " + size + " -r " + rate +
+                              " -i - -c:v libx264 -preset ultrafast -g " + std::to_string(gop) +
                               " -keyint_min " + std::to_string(gop) + " -sc_threshold 0 -pix_fmt yuv420p '" + path +
                               "'";
   std::FILE* pipe = popen(command.c_str(), "w");
@@ -65,6 +67,37 @@ Mask ReadMask(const std::string& path) {
   }
   if (m.pixels.size() != size_t(m.width) * size_t(m.height)) return Mask{};
   return m;
+}
+
+// A number the report gives for `key` (the first such key), NaN when it has none.
+double ReportNumber(const std::string& report, const std::string& key) {
+  std::smatch m;
+  if (!std::regex_search(report, m, std::regex("\"" + key + "\": \\[?(-?[0-9.]+)"))) return std::nan("");
+  return std::stod(m[1]);
+}
+
+// The report's find_logo candidates in their order; `entries` counts every "box_px" in the
+// report, so that an entry the pattern cannot read (a badly escaped phrase) shows up.
+struct ReportedCandidate {
+  int x, y, w, h;
+  double score;
+  bool qualifies;
+};
+
+std::vector<ReportedCandidate> Candidates(const std::string& report, size_t* entries) {
+  std::vector<ReportedCandidate> out;
+  const std::regex entry(
+      "\\{\"box_px\": \\[(-?[0-9]+), (-?[0-9]+), (-?[0-9]+), (-?[0-9]+)\\], \"score\": ([0-9.]+), "
+      "\"qualifies\": (true|false), \"why\": \"(?:[^\"\\\\\\x00-\\x1f]|\\\\[\"\\\\/bfnrtu])*\"\\}");
+  for (auto it = std::sregex_iterator(report.begin(), report.end(), entry); it != std::sregex_iterator(); ++it) {
+    const std::smatch& m = *it;
+    out.push_back({std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stod(m[5]),
+                   m[6] == "true"});
+  }
+  *entries = 0;
+  for (size_t at = report.find("\"box_px\""); at != std::string::npos; at = report.find("\"box_px\"", at + 1))
+    ++*entries;
+  return out;
 }
 
 class FindLogo : public ::testing::Test {
@@ -166,6 +199,24 @@ TEST_P(FindLogoScenes, FindsTheLogoAndWritesItsMaskBoxAndReport) {
       << report;
   for (const char* key : {"\"frames_captured\": ", "\"stable_after\": ", "\"seconds\": ", "\"threshold\": 50"})
     EXPECT_NE(report.find(key), std::string::npos) << key;
+
+  // The places considered, best first, at the video's size inside the frame; the first is the logo.
+  ASSERT_NE(report.find("\"candidates\": ["), std::string::npos) << report;
+  size_t entries = 0;
+  const std::vector<ReportedCandidate> candidates = Candidates(report, &entries);
+  ASSERT_FALSE(candidates.empty()) << report;
+  EXPECT_EQ(candidates.size(), entries) << report;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const ReportedCandidate& k = candidates[i];
+    EXPECT_TRUE(k.x >= 0 && k.y >= 0 && k.w > 0 && k.h > 0 && k.x + k.w <= scene.width && k.y + k.h <= scene.height)
+        << "candidate " << i << ": " << k.x << ", " << k.y << ", " << k.w << ", " << k.h;
+    if (i > 0) EXPECT_LE(k.score, candidates[i - 1].score) << "candidate " << i;
+  }
+  const ReportedCandidate& best = candidates.front();
+  EXPECT_TRUE(best.qualifies);
+  const int cx = (ox0 + ox1) / 2, cy = (oy0 + oy1) / 2;
+  EXPECT_TRUE(cx >= best.x && cx < best.x + best.w && cy >= best.y && cy < best.y + best.h)
+      << best.x << ", " << best.y << ", " << best.w << ", " << best.h;
 }
 
 Scene Letterboxed() {
@@ -300,6 +351,187 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleCase{"keyframes_from_stdin", {"--sample", "keyframes", "-"}, 60},
                       SampleCase{"every_from_stdin_cannot_seek", {"--sample", "every:1", "-"}, -1, "cannot seek"},
                       SampleCase{"demo_every_0_2_seconds", {"--demo", "--frames", "300", "--sample", "every:0.2"}, 60}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A sampled run captures every sample: the host lets the plug-in settle on copies ----
+
+struct SettleCase {
+  const char* name;
+  std::vector<std::string> args;
+  int64_t decoded, captured;
+};
+
+void PrintTo(const SettleCase& c, std::ostream* os) { *os << c.name; }
+
+class Settling : public FindLogo, public ::testing::WithParamInterface<SettleCase> {};
+
+TEST_P(Settling, CountsWritesAndCapturesOnlyTheRealFrames) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  const SettleCase& c = GetParam();
+  // 30 s, a key frame every 2 s: 15 key frames.
+  ASSERT_TRUE(Encode(MakeScene(320, 240, LogoPlace::kTopLeft), 750, 50, dir_ / "clip.mp4"));
+  std::vector<std::string> args = {dir_ / "clip.mp4", "--report", dir_ / "report.json", "--output-frames",
+                                   dir_ / "frames.raw", "--pixel-format", "bgr24", "-q"};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  const ToolResult r = Extract(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string report = ReadFile(dir_ / "report.json");
+  EXPECT_EQ(ReportNumber(report, "frames_decoded"), c.decoded) << report;
+  EXPECT_EQ(ReportNumber(report, "frames_captured"), c.captured) << report;
+  // The settling copies are not processed frames: the file holds the frames counted, no more.
+  EXPECT_EQ(ReadFile(dir_ / "frames.raw").size(), size_t(c.decoded) * 320 * 240 * 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Settling,
+    ::testing::Values(SettleCase{"keyframes", {"--sample", "keyframes"}, 15, 15},
+                      SettleCase{"keyframes_found_logo", {"--sample", "keyframes", "--find-logo"}, 15, 15},
+                      SettleCase{"every_5_seconds", {"--sample", "every:5"}, 6, 6},
+                      SettleCase{"a_single_sample", {"--sample", "every:100"}, 1, 1},
+                      // Read whole, the recording's own first 25 frames settle the plug-in.
+                      SettleCase{"all_frames", {"--sample", "all"}, 750, 725}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The finder's samples follow the stream's frame rate and reach over the whole recording ----
+
+struct RateCase {
+  const char* name;
+  const char* rate;  // as FFmpeg takes it
+  double fps;
+  int frames, gop;
+};
+
+void PrintTo(const RateCase& c, std::ostream* os) { *os << c.name; }
+
+class FrameRate : public FindLogo, public ::testing::WithParamInterface<RateCase> {};
+
+TEST_P(FrameRate, SamplesSpreadOverTheWholeRecording) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  const RateCase& c = GetParam();
+  ASSERT_TRUE(Encode(MakeScene(320, 240, LogoPlace::kTopLeft), c.frames, c.gop, dir_ / "clip.mp4", c.rate));
+  const ToolResult r = Extract({dir_ / "clip.mp4", "--find-logo", "--sample", "keyframes", "--report",
+                                dir_ / "report.json", "-q"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string report = ReadFile(dir_ / "report.json");
+  const double seconds = c.frames / c.fps;
+  EXPECT_NEAR(ReportNumber(report, "frame_rate"), c.fps, 0.01) << report;
+  EXPECT_NEAR(ReportNumber(report, "duration_seconds"), seconds, 0.1) << report;
+  const size_t find = report.find("\"find_logo\": {");
+  ASSERT_NE(find, std::string::npos) << report;
+  const std::string section = report.substr(find);
+  const double samples = ReportNumber(section, "samples");
+  EXPECT_GE(samples, 48) << section;
+  EXPECT_LE(samples, 96) << section;
+  // From the start to the end, not the first half or the first minutes.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(section, m, std::regex("\"sampled_seconds\": \\[([0-9.]+), ([0-9.]+)\\]")))
+      << section;
+  EXPECT_LT(std::stod(m[1]), 0.5);
+  EXPECT_GT(std::stod(m[2]), seconds - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, FrameRate,
+    ::testing::Values(
+        // A key frame every 0.2 s: seeking finds enough of them.
+        RateCase{"fps50_dense_key_frames", "50", 50, 600, 10},
+        // 12 s with a key frame every 2.5 s: every nth frame decoded instead.
+        RateCase{"fps59_94_rare_key_frames", "60000/1001", 60000.0 / 1001, 720, 150},
+        RateCase{"fps25_ten_seconds", "25", 25, 250, 62}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- --logo-in: where the logo is looked for ----
+
+struct LogoInCase {
+  const char* name;
+  std::vector<std::string> args;
+  bool found;
+  const char* regionPercent = nullptr;  // the report's region_percent, when it is given
+};
+
+void PrintTo(const LogoInCase& c, std::ostream* os) { *os << c.name; }
+
+class LogoIn : public FindLogo, public ::testing::WithParamInterface<LogoInCase> {};
+
+TEST_P(LogoIn, LooksOnlyInsideTheArea) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  const LogoInCase& c = GetParam();
+  const Scene scene = MakeScene(720, 576, LogoPlace::kTopRight);
+  ASSERT_TRUE(Encode(scene, 100, 50, dir_ / "clip.mp4"));
+  std::vector<std::string> args = {dir_ / "clip.mp4", "--find-logo", "--report", dir_ / "report.json"};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  const ToolResult r = Extract(args);
+  if (!c.found) {
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("no logo"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(Exists(dir_ / "report.json"));
+    return;
+  }
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string report = ReadFile(dir_ / "report.json");
+  if (c.regionPercent != nullptr) {
+    EXPECT_NE(report.find(std::string("\"region_percent\": ") + c.regionPercent), std::string::npos) << report;
+  }
+  // The area is the right half of the top half; every place considered lies inside it.
+  size_t entries = 0;
+  const std::vector<ReportedCandidate> candidates = Candidates(report, &entries);
+  ASSERT_FALSE(candidates.empty()) << report;
+  for (const ReportedCandidate& k : candidates) {
+    EXPECT_TRUE(k.x >= 360 && k.y >= 0 && k.x + k.w <= 720 && k.y + k.h <= 288)
+        << k.x << ", " << k.y << ", " << k.w << ", " << k.h;
+  }
+  const broadcast::PixelBox logo = SyntheticBroadcast(scene).LogoBox();
+  const ReportedCandidate& best = candidates.front();
+  EXPECT_TRUE(best.x <= logo.left + logo.width / 2 && best.x + best.w > logo.left + logo.width / 2) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Areas, LogoIn,
+    ::testing::Values(LogoInCase{"around_the_logo", {"--logo-in", "50,0,50,50"}, true},
+                      LogoInCase{"another_corner", {"--logo-in", "0,50,50,50"}, false},
+                      LogoInCase{"with_a_region_inside",
+                                 {"--logo-in", "50,0,50,50", "--region", "70.0,2.0,28.0,25.0"},
+                                 true,
+                                 "[70.0, 2.0, 28.0, 25.0]"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Command lines that combine --logo-in wrongly are refused before anything is opened ----
+
+struct RefusedCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* message;
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
+
+class Refused : public FindLogo, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(Refused, AsAWrongCommandLine) {
+  const RefusedCase& c = GetParam();
+  std::vector<std::string> args = {"--demo", "--report", dir_ / "report.json"};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  const ToolResult r = Extract(args);
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  EXPECT_FALSE(Exists(dir_ / "report.json"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Refused,
+    ::testing::Values(
+        RefusedCase{"logo_in_without_find_logo", {"--logo-in", "50,0,50,50"}, "give --find-logo too"},
+        RefusedCase{"region_over_the_edge_of_logo_in",
+                    {"--find-logo", "--logo-in", "50,0,50,50", "--region", "45.0,2.0,20.0,20.0"},
+                    "not wholly inside --logo-in 50.0,0.0,50.0,50.0"},
+        RefusedCase{"region_beside_logo_in",
+                    {"--find-logo", "--logo-in", "50,0,50,50", "--region", "2.0,60.0,20.0,20.0"},
+                    "not wholly inside"},
+        RefusedCase{"region_without_logo_in", {"--find-logo", "--region", "2,2,20,20"}, "leave out --region"},
+        RefusedCase{"logo_in_beyond_the_frame", {"--find-logo", "--logo-in", "60,0,50,50"}, "--logo-in 60,0,50,50 reaches beyond"},
+        RefusedCase{"logo_in_empty", {"--find-logo", "--logo-in", "10,10,0,20"}, "--logo-in 10,10,0,20 is empty"},
+        RefusedCase{"logo_in_malformed", {"--find-logo", "--logo-in", "10,10,20"}, "--logo-in wants X,Y,WIDTH,HEIGHT"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The mask is the template the plug-in draws, pixel for pixel, at the frame's size ----
