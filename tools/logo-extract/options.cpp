@@ -378,8 +378,9 @@ a device or FIFO is written directly, a symlink's target is replaced):
                                parts) is covered wherever its opacity is at least 0.25
       --delogo                 print the logo's box as FFmpeg's delogo filter wants it:
                                delogo=x=X:y=Y:w=W:h=H
-      --report FILE.json       region, logo box, frame counts, time and settings of the run, and
-                               the logo's opacity figures
+      --report FILE.json       region, logo box, frame counts, frame rate and length of the input,
+                               time and settings of the run, the logo's opacity figures, and the
+                               places --find-logo considered
       --alpha FILE.png         the logo's colour and opacity per pixel, RGBA at the video's size
                                (A 0 transparent .. 255 opaque; 0 outside the logo), estimated
                                from the frames that show it over a changing picture
