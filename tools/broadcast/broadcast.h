@@ -2,8 +2,11 @@
 // picture under a static station logo of known shape and place.
 //
 // A Scene varies it with exact ground truth: the logo's style and place, letterbox or pillarbox bars,
-// advertising breaks without the logo, a flat static grey box, or no logo at all. The default scene
-// is the broadcast described below, frame for frame.
+// advertising breaks without the logo, a flat static grey box, or no logo at all; and the distractors
+// of real television: studio shots (a picture steady within each shot, changing at cuts), a
+// scoreboard with a running clock, lower-third captions that come and go, a "live" badge, faint
+// glass logos, and frozen or smeared macroblocks. The default scene is the broadcast described
+// below, frame for frame; every distractor is off by default.
 //
 // Every background position sweeps through a wide luma range within about 60 frames, so a logo
 // template made from a few hundred frames keys all of it. The logo sits inside the plug-in's
@@ -34,8 +37,9 @@ std::vector<uint8_t> FrameToRgb(const uint8_t* frame, int width, int height, Lay
 // How the logo is drawn. kPlate: a translucent plate (alpha 120) carrying three opaque parts, a
 // gold ring, a white V and a red bar. kOpaque: the three parts alone. kWhiteHalf: the three parts in
 // white at alpha 128 (one half). kGradient: the three parts in one colour whose alpha runs from 51
-// at the logo's left edge to 230 at its right (0.2 to 0.9).
-enum class LogoStyle { kPlate, kWhiteHalf, kGradient, kOpaque };
+// at the logo's left edge to 230 at its right (0.2 to 0.9). kGlass: the three parts in white at the
+// scene's glassAlpha (the faint, glass-like logos of some channels).
+enum class LogoStyle { kPlate, kWhiteHalf, kGradient, kOpaque, kGlass };
 
 // Where the logo sits inside the active picture (inside any bars): a corner, or centred along the
 // top or bottom edge. Corners keep 4 % of the active picture's width and height to its sides.
@@ -64,16 +68,61 @@ struct Scene {
   // A flat grey (128, 128, 128) box of the logo's size in the corner diagonally opposite the logo
   // (bottom left for a logo along the top edge, top left along the bottom edge).
   bool greyBox = false;
+  // The opacity of a kGlass logo, 1..255; 38..77 is 0.15..0.3, as faint as real glass logos.
+  int glassAlpha = 51;
+
+  // ---- Distractors. Their places follow the logo's (all of them, and the damage, keep clear of the
+  // logo's box) and do not depend on `logo`, so a scene and the same scene without the logo differ
+  // in the logo alone. Advertising breaks show none of the overlays (scoreboard, captions, badge).
+
+  // Studio shots: 0 keeps the moving picture. N > 0 makes the picture a sequence of shots of N
+  // frames each (100..250 is 4..10 s): within a shot a static studio (panelled wall, screens, a
+  // desk, static grain: strong edges everywhere, the corners included) with one person swaying in
+  // the middle (StudioMoverBox()); at each cut another studio with another layout and colours.
+  int shotFrames = 0;
+  // An opaque scoreboard along the top (27 % of the picture's width, 6 % of its height, in the top
+  // corner the logo leaves free): team names and scores that stay, and a clock (minutes:seconds in
+  // seven segments) that changes every second (25 frames).
+  bool scoreboard = false;
+  // An opaque caption strip across the lower third (10 % .. 90 % of the width, 78 % .. 88 % of the
+  // height; 68 % .. 78 % when the logo sits at the bottom), shown for frames 50 .. 199 of every 300
+  // (6 s on, 6 s off), with text-like blocks that are new at each appearance.
+  bool captions = false;
+  // A small opaque red "live" badge with white letter blocks (9 % x 5 %) in a corner free of the
+  // logo, the scoreboard, the captions and the grey box, shown from frame liveBadgeFrom on.
+  bool liveBadge = false;
+  int64_t liveBadgeFrom = 100;
+  // Frozen and smeared macroblocks: a few times in every 250 frames (10 s) a run of 5..20 frames
+  // damages a band of 16 x 16 macroblocks in the lower half (never reaching the logo's box); see
+  // DamageAt().
+  bool damage = false;
+};
+
+// What a damaged frame does to its band. kFreeze: the band shows what it showed in the last frame
+// before the run (Damage::source). kSmear: every column of the band repeats the frame's own pixel
+// in the band's top row (vertical streaks). kFreezeSmear: every column repeats the source frame's
+// pixel in the band's top row.
+enum class DamageKind { kNone, kFreeze, kSmear, kFreezeSmear };
+
+struct Damage {
+  DamageKind kind = DamageKind::kNone;
+  PixelBox box;         // whole 16 x 16 macroblocks, aligned to the frame; empty for kNone
+  int64_t source = -1;  // the last undamaged frame before the run; -1 for kNone
 };
 
 class SyntheticBroadcast {
  public:
   static constexpr int kFramesPerSecond = 25;
+  // Captions are shown for frames kCaptionFirst .. kCaptionLast - 1 of every kCaptionPeriod.
+  static constexpr int kCaptionPeriod = 300, kCaptionFirst = 50, kCaptionLast = 200;
+  // Damage comes in runs, three in every kDamagePeriod frames.
+  static constexpr int kDamagePeriod = 250;
 
   // Throws std::invalid_argument when FrameBytes(width, height, layout) is 0.
   SyntheticBroadcast(int width, int height, Layout layout);
-  // Throws std::invalid_argument when the frame cannot be laid out or the bars leave less than a
-  // quarter of the picture in either direction.
+  // Throws std::invalid_argument when the frame cannot be laid out, the bars leave less than a
+  // quarter of the picture in either direction, shotFrames is negative, glassAlpha is outside
+  // 1..255, or the overlays find no place clear of the logo.
   explicit SyntheticBroadcast(const Scene& scene);
 
   int width() const { return width_; }
@@ -85,8 +134,18 @@ class SyntheticBroadcast {
   // BT.601 (JFIF) conversion, each pair carrying the rounded mean chroma of its two pixels.
   void Render(int64_t n, uint8_t* out) const;
 
-  // Frame `n` as top-down R, G, B bytes, 3 * width * height long.
+  // Frame `n` as top-down R, G, B bytes, 3 * width * height long: the picture (moving, or studio
+  // shots), OverlayRgb, then DamageRgb where DamageAt(n) says so.
   void RenderRgb(int64_t n, uint8_t* rgb) const;
+
+  // Draws over `rgb` (a picture of this size, top-down R, G, B) what the scene puts over its
+  // picture in frame `n`: the bars, the grey box, the scoreboard, the captions, the badge, and the
+  // logo blended with its exact alpha: (a * colour + (255 - a) * picture + 127) / 255 per channel.
+  // This composites the scene over real pictures, with exact truth.
+  void OverlayRgb(int64_t n, uint8_t* rgb) const;
+  // Damages frame `n` (already overlaid) as DamageAt(n) says; `source` is frame DamageAt(n).source
+  // as it was shown (needed for kFreeze and kFreezeSmear, ignored otherwise). Nothing without damage.
+  void DamageRgb(int64_t n, uint8_t* rgb, const uint8_t* source) const;
 
   // The logo's opaque pixels at this size: width * height bytes, rows top-down, 1 where the logo
   // covers the picture completely, 0 elsewhere (translucent plate and background).
@@ -103,6 +162,25 @@ class SyntheticBroadcast {
   PixelBox GreyBox() const { return greyBox_; }
   // Whether frame `n` shows the logo (false inside an advertising break or without a logo).
   bool LogoShown(int64_t n) const;
+
+  // The scoreboard's box, and the part of it the clock takes (the rest never changes); empty
+  // without a scoreboard.
+  PixelBox ScoreboardBox() const { return scoreboardBox_; }
+  PixelBox ScoreboardClockBox() const { return clockBox_; }
+  bool ScoreboardShown(int64_t n) const;
+  // The caption strip's box (where it is when shown), empty without captions; and whether frame
+  // `n` shows it.
+  PixelBox CaptionBox() const { return captionBox_; }
+  bool CaptionShown(int64_t n) const;
+  // The live badge's box, empty without it; and whether frame `n` shows it.
+  PixelBox LiveBadgeBox() const { return badgeBox_; }
+  bool LiveBadgeShown(int64_t n) const;
+  // The shot frame `n` belongs to (n / shotFrames; 0 without shots): frames of one shot differ only
+  // inside StudioMoverBox() (and where overlays or damage change); a cut changes the whole picture.
+  int64_t Shot(int64_t n) const;
+  PixelBox StudioMoverBox() const { return moverBox_; }
+  // The damage in frame `n`: kind kNone without.
+  Damage DamageAt(int64_t n) const;
   const Scene& scene() const { return scene_; }
 
  private:
@@ -112,6 +190,12 @@ class SyntheticBroadcast {
   Layout layout_;
   size_t frameBytes_;
   PixelBox logoBox_, greyBox_;
+  PixelBox placedBox_;  // the logo's whole box (alpha 0 included), also without a logo
+  PixelBox scoreboardBox_, clockBox_, captionBox_, badgeBox_, moverBox_;
+  int damageRowLo_ = 0, damageRowHi_ = 0;  // macroblock rows damage may take
+  bool InBreak(int64_t n) const;
+  void MovingRgb(int64_t n, uint8_t* rgb) const;
+  void StudioRgb(int64_t n, uint8_t* rgb) const;
   // Per column and per row phase offsets of the picture's waves, and the logo's alpha and colour
   // per pixel (alpha 0 outside it); precomputed because they do not depend on the frame number.
   std::vector<int32_t> columnPhase_[3];
