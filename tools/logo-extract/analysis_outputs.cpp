@@ -77,6 +77,7 @@ std::string ReportJson(const Report& r) {
        ", " + Tenths(r.region[3]) + "],\n";
   j += "  \"region_px\": " + JsonBox(r.regionPx) + ",\n";
   j += "  \"logo_box_px\": " + (r.logoBox ? JsonBox(*r.logoBox) : std::string("null")) + ",\n";
+  j += "  \"mask_source\": \"" + r.maskSource + "\",\n";
   j += "  \"frames_decoded\": " + std::to_string(r.framesDecoded) + ",\n";
   j += "  \"frames_captured\": " + std::to_string(r.framesCaptured) + ",\n";
   j += "  \"frames_without_logo\": " + std::to_string(r.framesWithoutLogo) + ",\n";

@@ -32,6 +32,10 @@ struct Report {
   int32_t region[4] = {0, 0, 0, 0};  // tenths of a percent
   analysis::Rect regionPx;
   std::optional<analysis::Rect> logoBox;  // the mask's box; none when the mask is empty
+  // What the mask rests on: "steadiness" (the plug-in's rule, bounded by the logo found),
+  // "opacity" (a semi-transparent logo's estimate) or "finder" (the logo's shape as found, where
+  // the rule keyed it away).
+  std::string maskSource = "steadiness";
   int64_t framesDecoded = 0, framesCaptured = 0;
   int64_t framesWithoutLogo = 0;  // decoded, but left out of the capture
   std::optional<int64_t> stableAfter;  // the frame after which the template no longer changed

@@ -152,6 +152,34 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// Sample pixels of slack around the finder's shape of the logo that the steadiness rule's mask
+// may keep: its edges' evidence can stop a pixel or two short of the logo's rim.
+constexpr int kShapeSlack = 3;
+
+// The finder's shape of the logo at the video's size, grown by `grow` sample pixels.
+analysis::LumaPlane ShapeMask(const Found& found, int width, int height, int grow) {
+  analysis::LumaPlane out(width, height);
+  const analysis::LumaPlane& shape = found.result.shape;
+  const analysis::Rect& box = found.result.box;
+  const int f = found.factor;
+  for (int y = -grow; y < shape.height + grow; ++y) {
+    for (int x = -grow; x < shape.width + grow; ++x) {
+      bool on = false;
+      for (int dy = -grow; dy <= grow && !on; ++dy) {
+        for (int dx = -grow; dx <= grow && !on; ++dx) {
+          const int sx = x + dx, sy = y + dy;
+          on = sx >= 0 && sy >= 0 && sx < shape.width && sy < shape.height && shape.at(sx, sy);
+        }
+      }
+      if (!on) continue;
+      for (int py = (box.top + y) * f; py < (box.top + y + 1) * f; ++py)
+        for (int px = (box.left + x) * f; px < (box.left + x + 1) * f; ++px)
+          if (px >= 0 && py >= 0 && px < width && py < height) out.at(px, py) = 255;
+    }
+  }
+  return out;
+}
+
 // Samples the whole input a second time, cheaply, and locates the logo. Throws RunError ("no logo")
 // when there is none; the message names the places that were considered.
 Found FindLogo(const Options& o, bool showProgress) {
@@ -467,6 +495,24 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
       }
     }
   }
+  // The logo the finder saw bounds the mask: in a short recording the picture around the logo
+  // may hold still long enough for the steadiness rule to take it for logo. Where the rule keeps
+  // (almost) nothing of it, the logo is too translucent for the rule, and its shape as the finder
+  // saw it is the mask.
+  bool maskFromFinder = false;
+  if (o.findLogo && wantMask && !semiTransparent && !found.result.shape.pixels.empty()) {
+    const analysis::LumaPlane near = ShapeMask(found, width, height, kShapeSlack);
+    const analysis::LumaPlane exact = ShapeMask(found, width, height, 0);
+    int64_t kept = 0, shape = 0;
+    for (size_t i = 0; i < logoMask.pixels.size(); ++i) {
+      if (!near.pixels[i]) logoMask.pixels[i] = 0;
+      kept += logoMask.pixels[i] != 0, shape += exact.pixels[i] != 0;
+    }
+    if (found.result.translucent || kept * 10 < shape) {
+      logoMask = exact;
+      maskFromFinder = true;
+    }
+  }
   const analysis::Rect logoBox = analysis::BoundingBox(logoMask);
   const analysis::Rect delogo = analysis::DelogoBox(logoBox, width, height);
   if (o.delogo && delogo.empty()) throw RunError("the template holds no logo pixels: no box for delogo");
@@ -501,6 +547,7 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     std::copy(tenths, tenths + 4, r.region);
     r.regionPx = region;
     if (!logoBox.empty()) r.logoBox = logoBox;
+    r.maskSource = maskFromFinder ? "finder" : semiTransparent ? "opacity" : "steadiness";
     r.framesDecoded = c.handed + c.withoutLogo, r.framesCaptured = c.captured;
     r.framesWithoutLogo = c.withoutLogo;
     if (c.lastChange > 0) r.stableAfter = c.lastChange;
@@ -596,6 +643,11 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
       if (deblendFile != nullptr)
         std::fprintf(stderr, "logo-extract: de-blended preview written to %s\n", where(deblendFile));
     }
+  }
+  if (maskFromFinder && !o.quiet) {
+    std::fprintf(stderr,
+                 "logo-extract: the steadiness rule keyed the logo away (it is too translucent for it): the mask is "
+                 "the logo's shape as it was found\n");
   }
   if (matte && !alphaSound && !o.quiet) {
     std::fprintf(stderr, "logo-extract: the logo's opacity is too poor to trust (%s): the mask keeps the steadiness rule\n",
