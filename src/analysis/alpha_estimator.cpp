@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 #include <cstdio>
+#include <limits>
 
 namespace vle::analysis {
 namespace {
@@ -20,10 +21,18 @@ constexpr int kProfileRadius = 2;
 // this: gentle gradients pass, an object's edge crossing the ring does not.
 constexpr int kSmoothRadius = 8;
 constexpr float kRoughness = 14.0f;
+// A frame whose ring is not smooth is weighted by 1 / (1 + e / kBusyError)^2, e the mean square
+// error (0..255 scale) with which the ring's sides predict one another. The square: a badly
+// predicted frame does not only add noise, it flattens the fitted slope (the prediction's error
+// moves with the prediction), so its weight must fall faster than the inverse of its error; with
+// the inverse alone, a busy picture's opacity came out up to 0.05 too high deep inside the box.
+// Correcting the slope by how much the sides' own predictions are flattened instead overshoots:
+// a side predicted from across the box is a worse guess than the box's inside is.
+constexpr double kBusyError = 256.0;
 // Provisional opacity above which a pixel takes part in judging whether the logo is there.
 constexpr float kJudgeAlpha = 0.1f;
-// Fewer used frames than this, or a picture behind the logo that varies less than this (variance
-// summed over channels), and the fit is not worth having.
+// Fewer used frames than this (also when counted by their weights), or a picture behind the logo
+// that varies less than this (variance summed over channels), and the fit is not worth having.
 constexpr int64_t kMinFrames = 12;
 constexpr double kMinBackgroundVariance = 3 * 8.0 * 8.0;
 constexpr double kMaxResidual = 32.0;
@@ -99,7 +108,6 @@ AlphaEstimator::AlphaEstimator(int width, int height, Rect box, AlphaMethod meth
 
   const size_t pixels = size_t(box_.width) * size_t(box_.height);
   sums_.assign(pixels * 3 * kSums, 0.0);
-  bg_.resize(pixels * 3);
   // The ring's pixels, for the reference spread: the sides and, where two meet, the corner.
   const int rx0 = x0 - ring_[kLeft], rx1 = x1 + ring_[kRight];
   const int ry0 = y0 - ring_[kTop], ry1 = y1 + ring_[kBottom];
@@ -108,11 +116,8 @@ AlphaEstimator::AlphaEstimator(int width, int height, Rect box, AlphaMethod meth
   ringSquares_.assign(ringPixels * 3, 0.0);
 }
 
-bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<float>& out,
-                             bool* smooth) const {
+void AlphaEstimator::MeasureSides(const uint8_t* rgb, ptrdiff_t stride, Side side[4]) const {
   const int x0 = box_.left, y0 = box_.top, x1 = x0 + box_.width, y1 = y0 + box_.height;
-  if (box_.width <= 0 || ring_[0] + ring_[1] + ring_[2] + ring_[3] == 0) return false;
-  Side side[4];
   const int mT = ring_[kTop], mB = ring_[kBottom], mL = ring_[kLeft], mR = ring_[kRight];
   // Positions of the profiles across their sides: the ring's centre line, or the box's edge where
   // there is no ring and the profile is made up from the others.
@@ -120,11 +125,11 @@ bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<f
   side[kBottom].across = mB ? y1 - 1 + (mB + 1) / 2.0 : y1 - 0.5;
   side[kLeft].across = mL ? x0 - (mL + 1) / 2.0 : x0 - 0.5;
   side[kRight].across = mR ? x1 - 1 + (mR + 1) / 2.0 : x1 - 0.5;
-  float rough = 0;
   for (int s = 0; s < 4; ++s) {
     Side& sd = side[s];
     const bool horizontal = s == kTop || s == kBottom;
     sd.start = horizontal ? x0 - mL : y0 - mT;
+    sd.present = false;
     const int length = horizontal ? box_.width + mL + mR : box_.height + mT + mB;
     if (ring_[s] == 0) continue;
     sd.present = true;
@@ -140,13 +145,12 @@ bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<f
       }
       for (int c = 0; c < 3; ++c) sd.profile[c][size_t(i)] = acc[c] / float(a1 - a0);
     }
-    for (int c = 0; c < 3; ++c) {
-      Smooth(sd.profile[c], kProfileRadius);
-      rough = std::max(rough, Roughness(sd.profile[c]));
-    }
+    for (int c = 0; c < 3; ++c) Smooth(sd.profile[c], kProfileRadius);
   }
-  if (smooth) *smooth = rough <= kRoughness;
+}
 
+void AlphaEstimator::CompleteSides(Side side[4]) const {
+  const int mT = ring_[kTop], mB = ring_[kBottom], mL = ring_[kLeft], mR = ring_[kRight];
   // Ends of each side at the corner positions (top/bottom at the left and right lines, left/right
   // at the top and bottom lines), from sides that were measured.
   auto end = [&](int s, int c, bool second) {
@@ -202,8 +206,10 @@ bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<f
     synthesise(kLeft, kRight, kTop, kBottom);
     synthesise(kRight, kLeft, kTop, kBottom);
   }
+}
 
-  // The Coons patch over the box.
+void AlphaEstimator::Coons(const Side side[4], std::vector<float>& out) const {
+  const int x0 = box_.left, y0 = box_.top, x1 = x0 + box_.width, y1 = y0 + box_.height;
   const double xL = side[kLeft].across, xR = side[kRight].across;
   const double yT = side[kTop].across, yB = side[kBottom].across;
   out.resize(size_t(box_.width) * size_t(box_.height) * 3);
@@ -228,11 +234,55 @@ bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<f
       }
     }
   }
+}
+
+bool AlphaEstimator::Predict(const uint8_t* rgb, ptrdiff_t stride, Prediction& out, bool checkRing) const {
+  if (box_.width <= 0 || ring_[0] + ring_[1] + ring_[2] + ring_[3] == 0) return false;
+  Side side[4];
+  MeasureSides(rgb, stride, side);
+  if (checkRing) {
+    // Each measured side as the others predict it, over the box's extent (the corners are shared
+    // with the adjacent sides, so they would predict themselves).
+    double squares = 0;
+    int64_t values = 0;
+    for (int s = 0; s < 4; ++s) {
+      if (!side[s].present) continue;
+      Side others[4] = {side[0], side[1], side[2], side[3]};
+      others[s].present = false;
+      int remaining = 0;
+      for (int k = 0; k < 4; ++k) remaining += others[k].present;
+      if (remaining == 0) continue;
+      CompleteSides(others);
+      const bool horizontal = s == kTop || s == kBottom;
+      const int from = (horizontal ? box_.left : box_.top) - side[s].start;
+      const int length = horizontal ? box_.width : box_.height;
+      for (int i = from; i < from + length; ++i) {
+        for (int c = 0; c < 3; ++c) {
+          const float act = side[s].profile[c][size_t(i)], pred = others[s].profile[c][size_t(i)];
+          squares += double(act - pred) * (act - pred);
+          ++values;
+        }
+      }
+    }
+    // With a single side there is nothing to check it against: a busy one cannot be weighed.
+    out.ringError = values ? squares / double(values) : std::numeric_limits<double>::infinity();
+    float rough = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (!side[k].present) continue;
+      for (int c = 0; c < 3; ++c) rough = std::max(rough, Roughness(side[k].profile[c]));
+    }
+    out.smooth = rough <= kRoughness;
+  }
+  CompleteSides(side);
+  Coons(side, out.bg);
   return true;
 }
 
 bool AlphaEstimator::PredictBackground(const uint8_t* rgb, ptrdiff_t stride, std::vector<float>& out) const {
-  return Predict(rgb, stride, out, nullptr);
+  Prediction p;
+  if (!Predict(rgb, stride, p, false)) return false;
+  out = std::move(p.bg);
+  return true;
 }
 
 bool AlphaEstimator::LogoPresent(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg) const {
@@ -255,15 +305,17 @@ bool AlphaEstimator::LogoPresent(const uint8_t* at, ptrdiff_t stride, const std:
   return withLogo <= without;
 }
 
-void AlphaEstimator::Accumulate(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg, double sign) {
+void AlphaEstimator::Accumulate(const uint8_t* at, ptrdiff_t stride, const Prediction& p, double sign) {
   const int w = box_.width;
+  const double weight = sign * p.weight;
+  weights_ += weight;
   for (int y = 0; y < box_.height; ++y) {
     const uint8_t* row = at + ptrdiff_t(ring_[kTop] + y) * stride + 3 * ptrdiff_t(ring_[kLeft]);
     for (int x = 0; x < 3 * w; ++x) {
       const size_t k = size_t(y) * size_t(w) * 3 + size_t(x);
-      const double o = row[x], b = bg[k];
+      const double o = row[x], b = p.bg[k], wo = weight * o, wb = weight * b;
       double* s = &sums_[k * kSums];
-      s[kB] += sign * b, s[kBB] += sign * b * b, s[kO] += sign * o, s[kOB] += sign * o * b, s[kOO] += sign * o * o;
+      s[kB] += wb, s[kBB] += wb * b, s[kO] += wo, s[kOB] += wo * b, s[kOO] += wo * o;
     }
   }
   // The ring's raw pixels, row by row over the ring's bounding rectangle minus the box.
@@ -277,8 +329,8 @@ void AlphaEstimator::Accumulate(const uint8_t* at, ptrdiff_t stride, const std::
       if (x >= r.width) break;
       for (int c = 0; c < 3; ++c, ++k) {
         const double v = row[3 * x + c];
-        ringSum_[k] += sign * v;
-        ringSquares_[k] += sign * v * v;
+        ringSum_[k] += weight * v;
+        ringSquares_[k] += weight * v * v;
       }
     }
   }
@@ -288,18 +340,26 @@ bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t st
   if (width != width_ || height != height_)
     throw std::invalid_argument("a frame of another size than the estimator's");
   ++counts_.framesSeen;
-  bool smooth = false;
-  if (!Predict(rgb, stride, bg_, &smooth) || !smooth) {
+  if (!Predict(rgb, stride, frame_, true)) {
+    ++counts_.framesUnusable;
+    return false;
+  }
+  // A smooth ring predicts the box as well as a ring can: its frame counts fully. A busy one
+  // (an object's edge crossing it, a textured picture) counts by how well its sides predict one
+  // another, which tells how far the prediction inside is to be believed.
+  const double relative = 1.0 + frame_.ringError / kBusyError;
+  frame_.weight = frame_.smooth ? 1.0 : 1.0 / (relative * relative);
+  if (!(frame_.weight > 0)) {
     ++counts_.framesUnusable;
     return false;
   }
   const Rect r = Reads();
   const uint8_t* at = rgb + ptrdiff_t(r.top) * stride + 3 * ptrdiff_t(r.left);
-  if (!provAlpha_.empty() && !LogoPresent(at, stride, bg_)) {
+  if (!provAlpha_.empty() && !LogoPresent(at, stride, frame_.bg)) {
     ++counts_.framesNoLogo;
     return false;
   }
-  Accumulate(at, stride, bg_, 1.0);
+  Accumulate(at, stride, frame_, 1.0);
   ++counts_.framesUsed;
   if (provAlpha_.empty()) {
     // Before there is an estimate to judge by, frames are kept (the box and its ring only) to be
@@ -308,15 +368,15 @@ bool AlphaEstimator::Add(const uint8_t* rgb, int width, int height, ptrdiff_t st
     f.pixels.resize(3 * size_t(r.width) * size_t(r.height));
     for (int y = 0; y < r.height; ++y)
       std::copy_n(at + ptrdiff_t(y) * stride, 3 * size_t(r.width), f.pixels.begin() + ptrdiff_t(3 * size_t(y) * size_t(r.width)));
-    f.bg = bg_;
+    f.prediction = frame_;
     warm_.push_back(std::move(f));
   }
   if (counts_.framesUsed >= nextProvisional_) {
     Provisional();
     bool dropped = false;
     for (const WarmFrame& f : warm_) {
-      if (LogoPresent(f.pixels.data(), 3 * ptrdiff_t(r.width), f.bg)) continue;
-      Accumulate(f.pixels.data(), 3 * ptrdiff_t(r.width), f.bg, -1.0);
+      if (LogoPresent(f.pixels.data(), 3 * ptrdiff_t(r.width), f.prediction.bg)) continue;
+      Accumulate(f.pixels.data(), 3 * ptrdiff_t(r.width), f.prediction, -1.0);
       --counts_.framesUsed;
       ++counts_.framesNoLogo;
       dropped = true;
@@ -352,8 +412,9 @@ AlphaMatte AlphaEstimator::Finish() const {
   };
   if (pixels == 0) return distrust("the logo's box is empty");
   if (sums_.empty()) return distrust("the logo's box leaves no room for a reference ring around it");
-  if (q.framesUsed < 2) return distrust(TooFew(q));
-  const double n = double(q.framesUsed);
+  if (q.framesUsed < 2 || weights_ <= 0) return distrust(TooFew(q));
+  q.effectiveFrames = weights_;
+  const double n = weights_;
   // The reference spread: the ring's temporal variance per channel, averaged over its pixels.
   double refVariance = 0;
   const size_t ringValues = ringSum_.size();
@@ -418,6 +479,14 @@ AlphaMatte AlphaEstimator::Finish() const {
   // The estimate stays in `m` when it is distrusted: the provisional one needs it, and a caller
   // may want to look; it only must not be passed off as sound.
   if (q.framesUsed < kMinFrames) return distrust(TooFew(q));
+  if (q.effectiveFrames < double(kMinFrames)) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "the picture around the logo was so busy that its %lld frames count as only %.1f well "
+                  "predicted ones; at least %d are needed",
+                  (long long)q.framesUsed, q.effectiveFrames, int(kMinFrames));
+    return distrust(text);
+  }
   if (backgroundVariance < kMinBackgroundVariance) {
     return distrust("the picture behind the logo hardly changed over the used frames");
   }

@@ -8,10 +8,14 @@
 // any smooth picture. Per pixel and channel the estimator keeps running sums only, so memory is a
 // few dozen bytes per pixel of the box, however many frames are fed.
 //
-// Frames are gated: one whose ring is not smooth (a picture edge or an object crossing it, which
-// the blend cannot predict inside) is not used, and neither is one in which the logo is absent
-// (an advertising break): once a provisional estimate exists, a frame counts only when the model
-// with the logo explains it better than the model without.
+// Frames are weighed rather than gated by their ring, since most television is busy around its
+// logo. A frame whose ring is smooth counts fully. One whose ring is not (an object's edge or a
+// textured picture crossing it, which the blend cannot carry inside) counts by how well the ring
+// predicts itself: each side is predicted from the others as if it were missing, and with e the
+// mean square error of those predictions the weight is 1 / (1 + e / 256)^2. The fit is a weighted
+// one. A frame in which the logo is absent (an advertising break) is not used at all: once a
+// provisional estimate exists, a frame counts only when the model with the logo explains it
+// better than the model without.
 //
 // Frames are top-down R, G, B bytes with a row stride; nothing here knows a decoder's types.
 #pragma once
@@ -37,8 +41,11 @@ constexpr float kOpaqueAlpha = 0.65f;
 struct AlphaQuality {
   int64_t framesSeen = 0;      // frames given to Add
   int64_t framesUsed = 0;      // frames in the estimate
-  int64_t framesUnusable = 0;  // ring not smooth, or the box outside the frame
+  int64_t framesUnusable = 0;  // no ring to predict from, or a busy ring with no side to check it by
   int64_t framesNoLogo = 0;    // the logo judged absent
+  // The used frames counted by their weights: one with a smooth ring counts 1, one with a busy
+  // ring less.
+  double effectiveFrames = 0;
   int64_t visiblePixels = 0;   // a > kVisibleAlpha
   int64_t opaquePixels = 0;    // a > kOpaqueAlpha
   // RMS, on the 0..255 scale, of observed minus modelled values over the used frames and the
@@ -69,7 +76,8 @@ class AlphaEstimator {
   AlphaEstimator(int width, int height, Rect box, AlphaMethod method = AlphaMethod::kLineFit,
                  int ringWidth = 0);
 
-  // Feeds one frame of the constructor's size. Returns whether it went into the estimate.
+  // Feeds one frame of the constructor's size. Returns whether it went into the estimate (perhaps
+  // with a small weight).
   bool Add(const uint8_t* rgb, int width, int height, ptrdiff_t stride);
 
   // The estimate from the frames used so far; may be called more than once.
@@ -88,32 +96,45 @@ class AlphaEstimator {
 
  private:
   struct Side;
-  bool Predict(const uint8_t* rgb, ptrdiff_t stride, std::vector<float>& out, bool* smooth) const;
+  // One frame's predicted background (3 floats per box pixel) and, when Add asked for them, the
+  // ring's figures: the mean square difference of each measured side from its prediction by the
+  // others (infinite when no side has another), whether it is smooth, and the frame's weight.
+  struct Prediction {
+    std::vector<float> bg;
+    double ringError = 0;
+    bool smooth = false;
+    double weight = 1;
+  };
+  void MeasureSides(const uint8_t* rgb, ptrdiff_t stride, Side side[4]) const;
+  void CompleteSides(Side side[4]) const;
+  void Coons(const Side side[4], std::vector<float>& out) const;
+  bool Predict(const uint8_t* rgb, ptrdiff_t stride, Prediction& out, bool checkRing) const;
   void Provisional();
   // `at` points at the top left of Reads() in a frame (or a copy of that rectangle) `stride` bytes
   // a row; `bg` is the frame's predicted background.
   bool LogoPresent(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg) const;
-  void Accumulate(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg, double sign);
+  void Accumulate(const uint8_t* at, ptrdiff_t stride, const Prediction& p, double sign);
   struct WarmFrame {
     std::vector<uint8_t> pixels;  // Reads() of the frame
-    std::vector<float> bg;
+    Prediction prediction;
   };
 
   int width_, height_;
   Rect box_;
   AlphaMethod method_;
   int ring_[4] = {0, 0, 0, 0};  // thickness of the top, bottom, left, right ring; 0 where none
-  // Per box pixel and channel: sums of b, b*b, o, o*b, o*o (b predicted background, o observed).
+  // Sums over the used frames, each frame's terms multiplied by its weight. Per box pixel and
+  // channel: b, b*b, o, o*b, o*o (b predicted background, o observed). Then the weights' sum.
   std::vector<double> sums_;
+  double weights_ = 0;
   // Per channel over the ring's pixels: sums of their values and squares, for kSpread's reference.
   std::vector<double> ringSum_, ringSquares_;
-  double ringPixelFrames_ = 0;
   // Provisional opacity and colour, for judging whether a frame shows the logo.
   std::vector<float> provAlpha_, provColor_;
   int64_t nextProvisional_ = 8;
   std::vector<WarmFrame> warm_;  // used frames from before the first provisional estimate
   AlphaQuality counts_;
-  mutable std::vector<float> bg_;
+  Prediction frame_;  // the frame Add is looking at, kept to reuse its buffer
 };
 
 // The frame with the logo taken out: where 0 < a < 0.95, background = (observed - a * colour) /

@@ -1,6 +1,7 @@
 // The opacity estimate against the truth of synthetic broadcasts, through H.264 as recordings come.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -86,6 +87,58 @@ TEST(AlphaTruthRaw, DeblendedPictureOfEveryStyle) {
   }
 }
 
+// Most television is busy around its logo: here no frame's ring is smooth, yet the opacity of a
+// logo running from 0.3 to 0.8 comes out close, and so does the mask a user would make of it.
+struct BusyCase {
+  const char* name;
+  int crf;  // 0: the frames as made
+};
+
+class AlphaBusyRing : public ::testing::TestWithParam<BusyCase> {};
+
+constexpr int kBusyFrames = 200;
+
+TEST_P(AlphaBusyRing, OpacityAndMaskOfASemiTransparentLogo) {
+  const BusyCase& c = GetParam();
+  std::vector<int> brk;  // an advertising break
+  for (int n = 120; n < 140; ++n) brk.push_back(n);
+  const AlphaScene scene = MakeBusyAlphaScene(kBusyFrames, brk);
+  std::vector<std::vector<uint8_t>> frames = scene.frames;
+  if (c.crf > 0) {
+    frames = H264RoundTrip(scene.frames, scene.width, scene.height, ::testing::TempDir(), c.crf);
+    ASSERT_FALSE(frames.empty()) << "FFmpeg (with libx264) could not encode and decode the clip";
+  }
+  analysis::AlphaEstimator estimator(scene.width, scene.height, WithMargin(scene.logo, 5));
+  for (const auto& f : frames) estimator.Add(f.data(), scene.width, scene.height, 3 * scene.width);
+  const analysis::AlphaMatte m = estimator.Finish();
+  const analysis::AlphaQuality& q = m.quality;
+  SCOPED_TRACE(::testing::Message() << "frames used " << q.framesUsed << " counting as " << q.effectiveFrames
+                                    << ", without the logo " << q.framesNoLogo << ", unusable " << q.framesUnusable);
+  ASSERT_TRUE(q.trustworthy) << q.verdict;
+  // The premise: busy rings, weighed down; yet every frame with the logo takes part.
+  EXPECT_LT(q.effectiveFrames, 0.5 * double(q.framesUsed));
+  EXPECT_EQ(q.framesUnusable, 0);
+  EXPECT_GE(q.framesUsed, kBusyFrames - int(brk.size()) - 2);
+  EXPECT_GE(q.framesNoLogo, int(brk.size()) - 2);
+
+  double error = 0;
+  int64_t logoPixels = 0, both = 0, either = 0;
+  for (int y = 0; y < scene.height; ++y) {
+    for (int x = 0; x < scene.width; ++x) {
+      const float a = scene.alpha[size_t(y) * size_t(scene.width) + size_t(x)], est = m.AlphaAt(x, y);
+      if (a > 0) error += std::fabs(est - a), ++logoPixels;
+      const bool truth = a >= 0.25f, masked = est >= 0.25f;
+      both += truth && masked, either += truth || masked;
+    }
+  }
+  EXPECT_LE(error / double(logoPixels), 0.05);
+  EXPECT_GE(double(both) / double(either), 0.9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, AlphaBusyRing,
+                         ::testing::Values(BusyCase{"AsMade", 0}, BusyCase{"H264", 16}),
+                         [](const ::testing::TestParamInfo<BusyCase>& info) { return std::string(info.param.name); });
+
 // A box that holds no logo, or a picture that never changes, gives no estimate to trust.
 TEST(AlphaVerdict, NoLogoOrStillPictureIsNotTrusted) {
   broadcast::Scene bare;
@@ -106,6 +159,18 @@ TEST(AlphaVerdict, NoLogoOrStillPictureIsNotTrusted) {
   EXPECT_FALSE(e.quality.verdict.empty());
   EXPECT_FALSE(s.quality.trustworthy);
   EXPECT_FALSE(s.quality.verdict.empty());
+}
+
+// Frames enough in number, but so busy around the logo that together they weigh less than the
+// fewest smooth ones the fit needs: not trusted, and the verdict says why.
+TEST(AlphaVerdict, FewFramesOfABusyPictureAreNotTrusted) {
+  const AlphaScene scene = MakeBusyAlphaScene(30);
+  analysis::AlphaEstimator estimator(scene.width, scene.height, WithMargin(scene.logo, 5));
+  for (const auto& f : scene.frames) estimator.Add(f.data(), scene.width, scene.height, 3 * scene.width);
+  const analysis::AlphaMatte m = estimator.Finish();
+  EXPECT_EQ(m.quality.framesUsed, 30);
+  EXPECT_FALSE(m.quality.trustworthy);
+  EXPECT_NE(m.quality.verdict.find("busy"), std::string::npos) << m.quality.verdict;
 }
 
 // A box against the frame's top has no ring there: the missing side is made from the others, and

@@ -25,6 +25,13 @@ struct AlphaScene {
 AlphaScene MakeAlphaScene(int width, int height, broadcast::LogoStyle style, broadcast::LogoPlace place, int count,
                           const std::vector<int>& absent = {});
 
+// `count` consecutive frames of a 720 x 576 recording whose picture is busy around a bottom-right
+// logo in every frame: a fine texture pans past, a bar slides to and fro across the ring's top and
+// bottom and another up and down across its left and right, and discs of flat colour drift
+// through. The logo is a plate with rounded corners and a round hole, its opacity running from
+// 0.3 at the left to 0.8 at the right. The frames listed in `absent` lack the logo.
+AlphaScene MakeBusyAlphaScene(int count, const std::vector<int>& absent = {});
+
 // Encodes the frames with libx264 at constant quality `crf` (4:2:0, as broadcasts are) and
 // decodes them back; empty when FFmpeg is unavailable.
 std::vector<std::vector<uint8_t>> H264RoundTrip(const std::vector<std::vector<uint8_t>>& frames, int width,
