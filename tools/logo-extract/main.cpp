@@ -495,6 +495,31 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
       }
     }
   }
+  // A mask that misses the logo removes nothing. Where the steadiness rule keeps (almost) none of
+  // a logo whose opacity is too poor to trust, the estimate still shows where the logo is when its
+  // pixels of kMaskOpacity or more form a shape (neither a speck nor the whole box); without one,
+  // and without a shape from the finder, the mask is the logo's box.
+  const char* untrustedMask = nullptr;
+  if (matte && !alphaSound && wantMask) {
+    const analysis::Rect& b = matte->box;
+    int64_t steady = 0, marked = 0;
+    for (int y = b.top; y < b.bottom(); ++y) {
+      for (int x = b.left; x < b.right(); ++x) {
+        steady += logoMask.at(x, y) != 0, marked += matte->AlphaAt(x, y) >= kMaskOpacity;
+      }
+    }
+    const int64_t area = int64_t(b.width) * b.height;
+    const bool shaped = marked >= std::max<int64_t>(16, area / 100) && marked * 10 < area * 9;
+    const bool finderShape = o.findLogo && !found.result.shape.pixels.empty();
+    if (steady * 10 < std::max(marked, area / 10) && (shaped || !finderShape)) {
+      for (int y = b.top; y < b.bottom(); ++y) {
+        for (int x = b.left; x < b.right(); ++x) {
+          if (!shaped || matte->AlphaAt(x, y) >= kMaskOpacity) logoMask.at(x, y) = 255;
+        }
+      }
+      untrustedMask = shaped ? "is the estimate's pixels of opacity 0.25 or more" : "is the logo's whole box";
+    }
+  }
   // The logo the finder saw bounds the mask: in a short recording the picture around the logo
   // may hold still long enough for the steadiness rule to take it for logo. Where the rule keeps
   // (almost) nothing of it, the logo is too translucent for the rule, and its shape as the finder
@@ -650,8 +675,9 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
                  "the logo's shape as it was found\n");
   }
   if (matte && !alphaSound && !o.quiet) {
-    std::fprintf(stderr, "logo-extract: the logo's opacity is too poor to trust (%s): the mask keeps the steadiness rule\n",
-                 matte->quality.verdict.c_str());
+    std::fprintf(stderr, "logo-extract: the logo's opacity is too poor to trust (%s): the mask %s\n",
+                 matte->quality.verdict.c_str(),
+                 maskFromFinder ? "is the logo's shape as found" : untrustedMask ? untrustedMask : "keeps the steadiness rule");
   }
   return 0;
 }
