@@ -286,7 +286,9 @@ bool AlphaEstimator::PredictBackground(const uint8_t* rgb, ptrdiff_t stride, std
 }
 
 bool AlphaEstimator::LogoPresent(const uint8_t* at, ptrdiff_t stride, const std::vector<float>& bg) const {
-  double withLogo = 0, without = 0;
+  // Each pixel votes for the model that explains it better, and the majority decides: in a busy
+  // frame, summed squares would let the few pixels that an object's edge throws far off decide.
+  int64_t votes = 0, pixels = 0;
   const int w = box_.width;
   for (int y = 0; y < box_.height; ++y) {
     const uint8_t* row = at + ptrdiff_t(ring_[kTop] + y) * stride + 3 * ptrdiff_t(ring_[kLeft]);
@@ -294,15 +296,17 @@ bool AlphaEstimator::LogoPresent(const uint8_t* at, ptrdiff_t stride, const std:
       const size_t i = size_t(y) * size_t(w) + size_t(x);
       const float a = provAlpha_[i];
       if (a <= kJudgeAlpha) continue;
+      double p1 = 0, p0 = 0;
       for (int c = 0; c < 3; ++c) {
         const float o = row[3 * x + c], b = bg[3 * i + size_t(c)];
         const float e1 = o - (1 - a) * b - a * provColor_[3 * i + size_t(c)], e0 = o - b;
-        withLogo += e1 * e1;
-        without += e0 * e0;
+        p1 += e1 * e1;
+        p0 += e0 * e0;
       }
+      votes += p1 < p0, ++pixels;
     }
   }
-  return withLogo <= without;
+  return 2 * votes >= pixels;
 }
 
 void AlphaEstimator::Accumulate(const uint8_t* at, ptrdiff_t stride, const Prediction& p, double sign) {
