@@ -14,8 +14,8 @@
 // predicts itself: each side is predicted from the others as if it were missing, and with e the
 // mean square error of those predictions the weight is 1 / (1 + e / 256)^2. The fit is a weighted
 // one. A frame in which the logo is absent (an advertising break) is not used at all: once a
-// provisional estimate exists, a frame counts only when the model with the logo explains it
-// better than the model without.
+// provisional estimate exists, a frame counts only when the model with the logo explains most of
+// the logo's pixels better than the model without.
 //
 // Frames are top-down R, G, B bytes with a row stride; nothing here knows a decoder's types.
 #pragma once
