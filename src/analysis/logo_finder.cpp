@@ -28,6 +28,8 @@ constexpr int kStillRange = 12;        // luma levels within which a pixel count
 constexpr int kPresentLuma = 16;       // luma levels an opaque logo pixel may be off and still be shown
 constexpr double kMinScore = 0.15;     // logo-likeness a candidate needs to be taken for a logo
 constexpr size_t kMinTranslucentScenes = 4;  // a faint logo shows only in its edges: more scenes to trust them
+constexpr double kDarkLuma = 48;       // luma below which a still pixel is too common to prove much ...
+constexpr size_t kDarkScenes = 5;      // ... in fewer scenes than this
 constexpr double kSteadyLuma = 6.0;    // luma levels a scene's mean may differ from the scenes' median
 constexpr int kMinCellEvidence = 4;    // evidence pixels that make a cell part of a candidate
 
@@ -266,7 +268,10 @@ Evidence Measure(const std::vector<LumaPlane>& samples, const std::vector<bool>&
       // picture behind it: a white logo is darker than a white sky around it); a translucent one
       // keeps only its edges, whose sign and size must then agree, over more scenes. Two scenes
       // agree by chance far more often than many: with two, the edges must agree as well.
-      const bool opaque = sameLuma >= needed && steadyEdge >= kMinMean && (ns > 2 || sameSize >= needed);
+      // Black is everywhere (outlines, shadows, frames, night): dark pixels agree by chance, and
+      // need more scenes to count.
+      const bool dark = medianLuma < kDarkLuma && ns < kDarkScenes;
+      const bool opaque = !dark && sameLuma >= needed && steadyEdge >= kMinMean && (ns > 2 || sameSize >= needed);
       const bool translucent = ns >= kMinTranslucentScenes && std::abs(mean) >= kMinMean && sameSize >= needed &&
                                std::abs(mean) >= kMinSteadiness * e.spread[i];
       e.marked[i] = opaque ? kOpaque : translucent ? kTranslucent : 0;

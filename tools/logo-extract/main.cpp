@@ -153,27 +153,43 @@ std::string OneLine(std::string text) {
 }
 
 // Sample pixels of slack around the finder's shape of the logo that the steadiness rule's mask
-// may keep: its edges' evidence can stop a pixel or two short of the logo's rim.
+// may keep: its evidence can stop a pixel short of the logo's rim.
 constexpr int kShapeSlack = 3;
 
-// The finder's shape of the logo at the video's size, grown by `grow` sample pixels.
+// The finder's shape of the logo at the video's size, grown by `grow` sample pixels and with what
+// the grown outline encloses filled: the flat inside of a wide stroke carries no evidence of its
+// own, and growing closes the gaps in the outline around it.
 analysis::LumaPlane ShapeMask(const Found& found, int width, int height, int grow) {
-  analysis::LumaPlane out(width, height);
   const analysis::LumaPlane& shape = found.result.shape;
   const analysis::Rect& box = found.result.box;
+  const int w = shape.width + 2 * grow + 2, h = shape.height + 2 * grow + 2;  // a free rim for the fill
+  analysis::LumaPlane grown(w, h);
+  for (int y = 0; y < shape.height; ++y)
+    for (int x = 0; x < shape.width; ++x)
+      if (shape.at(x, y))
+        for (int dy = -grow; dy <= grow; ++dy)
+          for (int dx = -grow; dx <= grow; ++dx) grown.at(x + grow + 1 + dx, y + grow + 1 + dy) = 255;
+  analysis::LumaPlane outside(w, h);
+  std::vector<int> stack{0};
+  outside.at(0, 0) = 1;
+  while (!stack.empty()) {
+    const int x = stack.back() % w, y = stack.back() / w;
+    stack.pop_back();
+    const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
+    for (const auto& n : next) {
+      if (n[0] < 0 || n[1] < 0 || n[0] >= w || n[1] >= h || grown.at(n[0], n[1]) || outside.at(n[0], n[1])) continue;
+      outside.at(n[0], n[1]) = 1;
+      stack.push_back(n[1] * w + n[0]);
+    }
+  }
+  analysis::LumaPlane out(width, height);
   const int f = found.factor;
-  for (int y = -grow; y < shape.height + grow; ++y) {
-    for (int x = -grow; x < shape.width + grow; ++x) {
-      bool on = false;
-      for (int dy = -grow; dy <= grow && !on; ++dy) {
-        for (int dx = -grow; dx <= grow && !on; ++dx) {
-          const int sx = x + dx, sy = y + dy;
-          on = sx >= 0 && sy >= 0 && sx < shape.width && sy < shape.height && shape.at(sx, sy);
-        }
-      }
-      if (!on) continue;
-      for (int py = (box.top + y) * f; py < (box.top + y + 1) * f; ++py)
-        for (int px = (box.left + x) * f; px < (box.left + x + 1) * f; ++px)
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (outside.at(x, y)) continue;
+      const int sx = box.left + x - grow - 1, sy = box.top + y - grow - 1;
+      for (int py = sy * f; py < (sy + 1) * f; ++py)
+        for (int px = sx * f; px < (sx + 1) * f; ++px)
           if (px >= 0 && py >= 0 && px < width && py < height) out.at(px, py) = 255;
     }
   }
@@ -521,18 +537,32 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
     }
   }
   // The logo the finder saw bounds the mask: in a short recording the picture around the logo
-  // may hold still long enough for the steadiness rule to take it for logo. Where the rule keeps
-  // (almost) nothing of it, the logo is too translucent for the rule, and its shape as the finder
-  // saw it is the mask.
+  // may hold still long enough for the steadiness rule to take it for logo. The bound is the
+  // logo's shape as found where that shape holds what the rule keeps of the logo's box, and the
+  // box otherwise (in few scenes the finder sees only part of an opaque logo's edges). Where the
+  // rule keeps (almost) nothing, or the logo is glass-like, its shape as found is the mask.
   bool maskFromFinder = false;
   if (o.findLogo && wantMask && !semiTransparent && !found.result.shape.pixels.empty()) {
     const analysis::LumaPlane near = ShapeMask(found, width, height, kShapeSlack);
     const analysis::LumaPlane exact = ShapeMask(found, width, height, 0);
-    int64_t kept = 0, shape = 0;
+    const analysis::Rect box = FromSamples(found.result.box, found.factor, width, height);
+    const int slack = kShapeSlack * found.factor;
+    auto inBox = [&](size_t i) {
+      const int x = int(i % size_t(width)), y = int(i / size_t(width));
+      return x >= box.left - slack && x < box.right() + slack && y >= box.top - slack && y < box.bottom() + slack;
+    };
+    int64_t boxed = 0, shaped = 0, shape = 0;
     for (size_t i = 0; i < logoMask.pixels.size(); ++i) {
-      if (!near.pixels[i]) logoMask.pixels[i] = 0;
-      kept += logoMask.pixels[i] != 0, shape += exact.pixels[i] != 0;
+      if (!logoMask.pixels[i] || !inBox(i)) continue;
+      ++boxed;
+      shaped += near.pixels[i] != 0;
     }
+    const bool byShape = shaped * 10 >= boxed * 8;
+    for (size_t i = 0; i < logoMask.pixels.size(); ++i) {
+      if (!(byShape ? near.pixels[i] != 0 : inBox(i))) logoMask.pixels[i] = 0;
+      shape += exact.pixels[i] != 0;
+    }
+    const int64_t kept = byShape ? shaped : boxed;
     if (found.result.translucent || kept * 10 < shape) {
       logoMask = exact;
       maskFromFinder = true;
