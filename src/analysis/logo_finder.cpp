@@ -20,6 +20,8 @@ constexpr double kMaxSideShare = 0.25; // a logo is at most a quarter of the pic
 constexpr double kBand = 0.25;         // ... and lies within this share of an edge
 constexpr int kMinEvidence = 12;
 constexpr double kTranslucentShare = 0.6;  // share of a logo's evidence in its edges alone that makes it translucent
+constexpr int kPartGap = 4;            // lines without evidence that separate a glass-like logo from scenery
+constexpr size_t kHeldCandidates = 6;  // candidates matched against every sample
 constexpr double kMinShown = 0.6;      // share of the samples a logo must be shown in, breaks and all
 constexpr double kTypicalSide = 0.03;  // share of the picture's width below which a logo is unusually small
 constexpr double kFlatFill = 0.6;      // still pixels filling more of a box than this make it flat ...
@@ -350,7 +352,7 @@ std::vector<Group> GroupEvidence(const Evidence& m, int w, int h, int cell, cons
   // must stand out of, so that chance evidence cannot join into one big candidate.
   const double chance = judged > 0 ? double(marked) / double(judged) : 0;
   const int minCell = std::max(kMinCellEvidence, int(std::ceil(3 * chance * cell * cell)));
-  std::vector<Group> out, work = GroupCells(m.marked, w, h, cell, minCell, 2);
+  std::vector<Group> out, work = GroupCells(m.marked, w, h, cell, minCell, 1);
   std::vector<uint8_t> only(m.marked.size());
   for (int round = 0; !work.empty(); ++round) {
     std::vector<Group> next;
@@ -453,25 +455,67 @@ Ranked Rank(const Group& g, const Evidence& e, const Rect& active, int w) {
   return r;
 }
 
-// How much of the logo a frame shows, 0..1: at an opaque pixel whether its luma is the logo's, at a
-// translucent one how strongly its high-pass follows the logo's (a matched filter over them all,
-// so that the picture's own detail averages out).
+// How much of the logo a frame shows, 0..1: at an opaque pixel whether its luma is the logo's, over
+// the translucent ones how closely the frame's high-pass follows the logo's (their correlation: a
+// translucent logo's edges are as strong as the picture behind it is unlike the logo's colour, so
+// only their pattern, not their size, tells that it is there).
 double Match(const LumaPlane& luma, const std::vector<int16_t>& hp, const LogoModel& m) {
   int opaque = 0, steady = 0;
-  double dot = 0, norm = 0;
+  double dot = 0, frame = 0, model = 0;
   for (size_t j = 0; j < m.pixels.size(); ++j) {
     const size_t i = size_t(m.pixels[j]);
     if (m.opaque[j]) {
       ++opaque;
       steady += std::abs(int(luma.pixels[i]) - int(m.luma[j])) <= kPresentLuma;
     } else {
-      dot += hp[i] / 16.0 * m.hp[j];
-      norm += double(m.hp[j]) * m.hp[j];
+      const double v = hp[i] / 16.0;
+      dot += v * m.hp[j], frame += v * v, model += double(m.hp[j]) * m.hp[j];
     }
   }
   const size_t translucent = m.pixels.size() - size_t(opaque);
-  const double follow = norm > 0 ? std::clamp(dot / norm, 0.0, 1.5) : 0;
+  const double follow = frame > 0 && model > 0 ? std::abs(dot) / std::sqrt(frame * model) : 0;
   return (steady + follow * double(translucent)) / double(std::max<size_t>(1, m.pixels.size()));
+}
+
+// A glass-like logo's evidence is faint, and chance evidence of the scenery beside it joins it:
+// the group is cut where rows or columns without evidence separate it, and the part holding most
+// of the evidence kept.
+void KeepLargestPart(Group& g, int w) {
+  for (bool changed = true; changed && !g.pixels.empty();) {
+    changed = false;
+    for (int axis = 0; axis < 2 && !changed; ++axis) {
+      const int lo = axis == 0 ? g.box.left : g.box.top, n = axis == 0 ? g.box.width : g.box.height;
+      std::vector<int> count(static_cast<size_t>(n));
+      for (int i : g.pixels) ++count[size_t((axis == 0 ? i % w : i / w) - lo)];
+      // Runs of lines holding evidence, split by empty lines: kPartGap or more, and a sixth of the
+      // box, so that the faint logo's own sparse lines hold together.
+      const int gap = std::max(kPartGap, n / 6);
+      int best = 0, bestFrom = 0, bestTo = n, from = 0, sum = 0, empty = 0;
+      for (int k = 0; k <= n; ++k) {
+        if (k < n && count[size_t(k)] > 0) {
+          if (empty >= gap && sum > 0) {
+            if (sum > best) best = sum, bestFrom = from, bestTo = k - empty;
+            from = k, sum = 0;
+          }
+          sum += count[size_t(k)], empty = 0;
+        } else {
+          ++empty;
+        }
+      }
+      if (sum > best) best = sum, bestFrom = from, bestTo = n;
+      if (bestFrom == 0 && bestTo == n) continue;
+      std::vector<int> kept;
+      for (int i : g.pixels) {
+        const int v = (axis == 0 ? i % w : i / w) - lo;
+        if (v >= bestFrom && v < bestTo) kept.push_back(i);
+      }
+      g.pixels.swap(kept);
+      int x0 = w, y0 = 1 << 30, x1 = -1, y1 = -1;
+      for (int i : g.pixels) x0 = std::min(x0, i % w), x1 = std::max(x1, i % w), y0 = std::min(y0, i / w), y1 = std::max(y1, i / w);
+      g.box = Rect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+      changed = true;
+    }
+  }
 }
 
 // The logo's pixels over its box: its evidence with gaps of a pixel closed and enclosed holes
@@ -629,35 +673,48 @@ FinderResult LogoFinder::Find() const {
     return sorted[size_t(0.8 * double(sorted.size() - 1))];
   };
 
-  // A logo is on screen in most of a recording, breaks aside; what most samples lack is scenery
-  // that happened to agree (a picture shown for a while, a caption).
-  std::vector<double> score;
-  size_t chosen = ranked.size();
-  double typical = 0;
-  for (size_t c = 0; c < ranked.size() && c < 4 && ranked[c].c.qualifies; ++c) {
-    typical = scoreSamples(ranked[c].c.box, modelOf(*ranked[c].group, e), score);
-    int shown = 0;
-    for (double v : score) shown += v >= 0.5 * typical;
-    const double share = double(shown) / double(samples_.size());
-    if (typical > 0 && share >= kMinShown) {
-      chosen = c;
-      break;
+  // A logo is on screen in most of a recording, breaks aside; scenery that happened to agree (a
+  // picture shown for a while, a caption) is missing from many samples. The few best candidates
+  // are matched against every sample, and the best of those shown in most of them is the logo.
+  struct Held {
+    std::vector<double> score;
+    double typical = 0;
+  };
+  std::vector<Held> held(std::min<size_t>(ranked.size(), kHeldCandidates));
+  for (size_t c = 0; c < held.size() && ranked[c].c.qualifies; ++c) {
+    Held& h = held[c];
+    h.typical = scoreSamples(ranked[c].c.box, modelOf(*ranked[c].group, e), h.score);
+    std::vector<double> shownScores;
+    for (double v : h.score)
+      if (v >= 0.5 * h.typical) shownScores.push_back(v);
+    const double share = double(shownScores.size()) / double(samples_.size());
+    if (h.typical <= 0 || share < kMinShown) {
+      ranked[c].c.qualifies = false;
+      ranked[c].c.why = Phrase("absent from %.0f %% of the samples: a logo stays on screen", 100.0 * (1.0 - share));
+      continue;
     }
-    ranked[c].c.qualifies = false;
-    ranked[c].c.why = Phrase("absent from %.0f %% of the samples: a logo stays on screen", 100.0 * (1.0 - share));
   }
-  if (chosen == ranked.size()) {
+  for (size_t c = held.size(); c < ranked.size(); ++c) {
+    if (!ranked[c].c.qualifies) continue;
+    ranked[c].c.qualifies = false;
+    ranked[c].c.why = "ranked too low to be matched against the samples";
+  }
+  std::vector<size_t> order(ranked.size());
+  for (size_t c = 0; c < order.size(); ++c) order[c] = c;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    if (ranked[a].c.qualifies != ranked[b].c.qualifies) return bool(ranked[a].c.qualifies);
+    return ranked[a].c.score > ranked[b].c.score;
+  });
+  if (order.empty() || !ranked[order[0]].c.qualifies) {
     keepCandidates(ranked);
     r.why = "no logo: nothing near an edge of the picture stayed on screen and steady while the picture changed";
     return r;
   }
-  if (chosen > 0) {
-    std::rotate(ranked.begin(), ranked.begin() + long(chosen), ranked.begin() + long(chosen) + 1);
-    std::stable_sort(ranked.begin() + 1, ranked.end(), [](const Ranked& a, const Ranked& b) {
-      if (a.c.qualifies != b.c.qualifies) return a.c.qualifies;
-      return a.c.score > b.c.score;
-    });
-  }
+  std::vector<double> score = held[order[0]].score;
+  const double typical = held[order[0]].typical;
+  std::vector<Ranked> reordered;
+  for (size_t c : order) reordered.push_back(ranked[c]);
+  ranked.swap(reordered);
   keepCandidates(ranked);
   LogoModel model = modelOf(*ranked[0].group, e);
 
@@ -703,6 +760,7 @@ FinderResult LogoFinder::Find() const {
       y0 = std::min(y0, i / width_), y1 = std::max(y1, i / width_);
     }
     core.box = Rect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    KeepLargestPart(core, width_);
     r.box = core.box;
   }
   r.shape = Shape(core, r.box, width_);
