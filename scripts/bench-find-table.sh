@@ -21,8 +21,9 @@ for tool in "$gen" "$extract"; do
   [ -x "$tool" ] || { echo "bench-find-table: build $tool first" >&2; exit 1; }
 done
 
-# name | size | frames | broadcast-gen scene flags | encoder flags | truth: logo, glass or none
-# (glass: a logo without opaque pixels, whose truth is its visible pixels)
+# name | size | frames | broadcast-gen scene flags | encoder flags | truth: logo, glass, none or
+# small (glass: a logo without opaque pixels, whose truth is its visible pixels; small: no station
+# logo but an overlay as steady as one, a live badge: "no logo" or a box within a logo's bounds)
 cases=(
   "plain_sd|720x576|750|--place top-right|-r 25 -c:v libx264 -preset medium -crf 20 -g 50|logo"
   "studio_glass|720x576|750|--shots 250 --style glass --place top-right|-r 25 -c:v libx264 -preset medium -crf 20 -g 50|logo"
@@ -35,7 +36,7 @@ cases=(
   "interlaced_sd|720x576|500|--place top-right --style white-half|-r 25 -c:v libx264 -preset medium -crf 20 -g 50 -flags +ildct+ilme -x264-params tff=1|glass"
   "mpeg2_sd|720x576|500|--place top-left --captions|-r 25 -c:v mpeg2video -q:v 4 -g 12|logo"
   "short_6s|1024x576|150|--shots 60 --style glass --place top-right|-r 25 -c:v libx264 -preset medium -crf 20 -g 75|logo"
-  "no_logo|720x576|500|--no-logo --captions --live-badge|-r 25 -c:v libx264 -preset medium -crf 20 -g 50|none"
+  "no_logo_badge|720x576|500|--no-logo --captions --live-badge|-r 25 -c:v libx264 -preset medium -crf 20 -g 50|small"
   "no_logo_studio|720x576|750|--no-logo --shots 250|-r 25 -c:v libx264 -preset medium -crf 20 -g 50|none"
 )
 # name | lavfi source | frames: pictures without any logo
@@ -68,6 +69,13 @@ run() {
   box=$(grep -o '"logo_box_px": [^]]*]\|"logo_box_px": null' "$work/r.json" 2>/dev/null | head -1 | sed 's/"logo_box_px": //')
   if [ "$truth" = none ]; then
     if [ $rc -ne 0 ] && grep -qi "no logo" <<<"$said" && [ ! -e "$work/m.pgm" ]; then verdict=right; else verdict=WRONG; fi
+  elif [ "$truth" = small ]; then
+    local w=${size%x*} h=${size#*x}
+    if [ $rc -ne 0 ]; then
+      if grep -qi "no logo" <<<"$said" && [ ! -e "$work/m.pgm" ]; then verdict=right; else verdict=WRONG; fi
+    else
+      verdict=$(sed 's/[][,]/ /g' <<<"$box" | awk -v w="$w" -v h="$h" '{ print ($3 <= w / 4 && $4 <= h / 4 ? "right" : "WRONG") }')
+    fi
   elif [ $rc -ne 0 ]; then
     verdict=WRONG
   else
