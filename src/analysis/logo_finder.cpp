@@ -18,6 +18,7 @@ constexpr double kMinMean = 2.0;       // luma levels of mean high-pass: below i
 constexpr double kMinSteadiness = 1.0; // |mean| / spread of the scenes' mean high-pass
 constexpr double kMaxSideShare = 0.25; // a logo is at most a quarter of the picture's width and height
 constexpr double kBand = 0.25;         // ... and lies within this share of an edge
+constexpr double kSideMiddle = 0.7;    // twice the share of the height from which a box's centre is halfway down a side
 constexpr int kMinEvidence = 12;
 constexpr double kTranslucentShare = 0.6;  // share of a logo's evidence in its edges alone that makes it translucent
 constexpr int kPartGap = 4;            // lines without evidence that separate a glass-like logo from scenery
@@ -441,6 +442,10 @@ Ranked Rank(const Group& g, const Evidence& e, const Rect& active, int w) {
   if (b.width > kMaxSideShare * active.width || b.height > kMaxSideShare * active.height) {
     c.why = Phrase("too large for a logo (%.0f %% of the width, %.0f %% of the height)", 100.0 * b.width / active.width,
                    100.0 * b.height / active.height);
+  } else if (2 * b.top + b.height > 2 * active.top + kSideMiddle * active.height &&
+             2 * b.top + b.height < 2 * active.top + (2 - kSideMiddle) * active.height) {
+    // Logos sit in the corners or along the top or the bottom, not halfway down a side.
+    c.why = "halfway down a side of the picture, where logos are not";
   } else if (b.width < 4 || b.height < 4 || count < kMinEvidence) {
     c.why = "too small: a few scattered edges";
   } else if (!Structured(g, e, e.still, w)) {

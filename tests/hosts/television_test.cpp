@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Pictures without a logo that a careless finder takes for one: noise changes everywhere, a
-// frozen picture never changes, the game of life changes in patches.
+// frozen picture never changes, the game of life changes in patches, and a fractal zoom keeps the
+// lines through its centre while everything else moves.
 struct NoLogoCase {
   const char* name;
   const char* source;  // an FFmpeg lavfi source
@@ -164,7 +165,8 @@ TEST_P(NoLogo, SaysNoLogoAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(Pictures, NoLogo,
                          ::testing::Values(NoLogoCase{"noise", "nullsrc=s=352x288:r=25,geq=random(1)*255:128:128"},
                                            NoLogoCase{"frozen", "testsrc2=s=352x288:r=25,trim=end_frame=1,loop=250:1:0"},
-                                           NoLogoCase{"life", "life=s=352x288:r=25:mold=10:ratio=0.3"}),
+                                           NoLogoCase{"life", "life=s=352x288:r=25:mold=10:ratio=0.3"},
+                                           NoLogoCase{"fractal_zoom", "mandelbrot=s=352x288:r=25"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
