@@ -30,7 +30,9 @@ constexpr int kStillEdge = 24;         // ... unless luma steps of this size bet
 constexpr int kStillRange = 12;        // luma levels within which a pixel counts as never changing
 constexpr int kPresentLuma = 16;       // luma levels an opaque logo pixel may be off and still be shown
 constexpr double kMinScore = 0.15;     // logo-likeness a candidate needs to be taken for a logo
-constexpr size_t kMinTranslucentScenes = 4;  // a faint logo shows only in its edges: more scenes to trust them
+constexpr size_t kMinTranslucentScenes = 4;
+constexpr size_t kManyScenes = 8;      // scenes from which a translucent logo's edges may vary in size ...
+constexpr double kMinT = 4.0;          // ... when their mean stands this far out of its standard error  // a faint logo shows only in its edges: more scenes to trust them
 constexpr double kDarkLuma = 48;       // luma below which a still pixel is too common to prove much ...
 constexpr size_t kDarkScenes = 5;      // ... in fewer scenes than this
 constexpr double kSteadyLuma = 6.0;    // luma levels a scene's mean may differ from the scenes' median
@@ -275,16 +277,22 @@ Evidence Measure(const std::vector<LumaPlane>& samples, const std::vector<bool>&
       // need more scenes to count.
       const bool dark = medianLuma < kDarkLuma && ns < kDarkScenes;
       const bool opaque = !dark && sameLuma >= needed && steadyEdge >= kMinMean && (ns > 2 || sameSize >= needed);
-      const bool translucent = ns >= kMinTranslucentScenes && std::abs(mean) >= kMinMean && sameSize >= needed &&
-                               std::abs(mean) >= kMinSteadiness * e.spread[i];
+      // Over many scenes a semi-transparent logo's edges keep their sign while their size follows
+      // the picture behind (a white logo at half opacity stands out of a dark picture far more than
+      // of a bright one): there the sign, and a mean that stands out of its standard error, do.
+      const double t = std::abs(mean) * std::sqrt(double(ns)) / (e.spread[i] + 1.0);
+      const bool sizeHolds = sameSize >= needed && std::abs(mean) >= kMinSteadiness * e.spread[i];
+      const bool signHolds = ns >= kManyScenes && sameSign >= needed && t >= kMinT;
+      const bool translucent = ns >= kMinTranslucentScenes && std::abs(mean) >= kMinMean && (sizeHolds || signHolds);
       e.marked[i] = opaque ? kOpaque : translucent ? kTranslucent : 0;
       // How sure the evidence is: the share of scenes that keep the logo's luma, or for a
       // translucent pixel its edges, scaled by how far they stand out of their spread.
       if (opaque) {
         e.agreement[i] = float(double(sameLuma) / double(ns));
       } else if (translucent) {
-        e.agreement[i] = float(double(sameSize) / double(ns) *
-                               std::min(1.0, std::abs(mean) / (2.0 * (e.spread[i] + 1.0))));
+        e.agreement[i] = sizeHolds ? float(double(sameSize) / double(ns) *
+                                           std::min(1.0, std::abs(mean) / (2.0 * (e.spread[i] + 1.0))))
+                                   : float(double(sameSign) / double(ns) * std::min(1.0, t / kMinT));
       }
     }
   }
