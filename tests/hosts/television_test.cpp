@@ -22,24 +22,6 @@ using broadcast::SyntheticBroadcast;
 
 bool HaveFfmpeg() { return std::system("ffmpeg -hide_banner -loglevel quiet -version >/dev/null 2>&1") == 0; }
 
-// `frames` frames of the scene through FFmpeg with `encoder` (the options after the input).
-bool Encode(const Scene& scene, int frames, const std::string& rate, const std::string& encoder,
-            const std::string& path) {
-  const SyntheticBroadcast b(scene);
-  const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(scene.width) + "x" +
-                              std::to_string(scene.height) + " -r " + rate + " -i - " + encoder +
-                              " -pix_fmt yuv420p '" + path + "'";
-  std::FILE* pipe = popen(command.c_str(), "w");
-  if (pipe == nullptr) return false;
-  std::vector<uint8_t> rgb(3 * size_t(scene.width) * size_t(scene.height));
-  bool ok = true;
-  for (int n = 0; n < frames && ok; ++n) {
-    b.RenderRgb(n, rgb.data());
-    ok = std::fwrite(rgb.data(), 1, rgb.size(), pipe) == rgb.size();
-  }
-  return pclose(pipe) == 0 && ok;
-}
-
 // The mask's IoU with the logo: its opaque pixels, or for a logo without any, its visible ones.
 double MaskIou(const std::string& pgm, const SyntheticBroadcast& truth) {
   const std::string bytes = ReadFile(pgm);
@@ -95,7 +77,7 @@ TEST_P(Television, FindsTheLogoOrSaysThereIsNone) {
   const std::string clip = dir_ / (std::string(c.name) + (std::string(c.encoder).find("mpeg2") != std::string::npos
                                                               ? ".ts"
                                                               : ".mp4"));
-  ASSERT_TRUE(Encode(c.scene, c.frames, c.rate, c.encoder, clip));
+  ASSERT_TRUE(EncodeScene(c.scene, c.frames, c.rate, c.encoder, clip));
   const ToolResult r = Find(clip);
   if (!c.scene.logo) {
     EXPECT_NE(r.exitCode, 0);

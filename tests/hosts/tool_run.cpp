@@ -260,4 +260,21 @@ double KeyedIou(const Bitmap& bitmap, uint32_t keyRgb, const std::vector<uint8_t
   return either == 0 ? 0.0 : double(both) / double(either);
 }
 
+bool EncodeScene(const broadcast::Scene& scene, int frames, const std::string& rate, const std::string& encoder,
+                 const std::string& path) {
+  const broadcast::SyntheticBroadcast b(scene);
+  const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(scene.width) + "x" +
+                              std::to_string(scene.height) + " -r " + rate + " -i - " + encoder +
+                              " -pix_fmt yuv420p '" + path + "'";
+  std::FILE* pipe = popen(command.c_str(), "w");
+  if (pipe == nullptr) return false;
+  std::vector<uint8_t> rgb(3 * size_t(scene.width) * size_t(scene.height));
+  bool ok = true;
+  for (int n = 0; n < frames && ok; ++n) {
+    b.RenderRgb(n, rgb.data());
+    ok = std::fwrite(rgb.data(), 1, rgb.size(), pipe) == rgb.size();
+  }
+  return pclose(pipe) == 0 && ok;
+}
+
 }  // namespace vle::test

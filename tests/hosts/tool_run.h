@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "broadcast.h"
 #include "support/read_file.h"
 
 namespace vle::test {
@@ -100,5 +101,10 @@ std::vector<uint8_t> ScaleMask(const std::vector<uint8_t>& frameMask, int frameW
 
 // Intersection over union of the bitmap's pixels that are not `keyRgb` and the mask's ones.
 double KeyedIou(const Bitmap& bitmap, uint32_t keyRgb, const std::vector<uint8_t>& mask);
+
+// Frames 0 .. frames - 1 of the scene through FFmpeg at `rate` frames a second (as FFmpeg writes a
+// rate: "25", "60000/1001"), `encoder` being the options after the input; false when FFmpeg failed.
+bool EncodeScene(const broadcast::Scene& scene, int frames, const std::string& rate, const std::string& encoder,
+                 const std::string& path);
 
 }  // namespace vle::test
