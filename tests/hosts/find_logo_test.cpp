@@ -202,7 +202,9 @@ TEST_P(FindLogoScenes, FindsTheLogoAndWritesItsMaskBoxAndReport) {
     if (i > 0) {
       const ReportedCandidate& before = candidates[i - 1];
       EXPECT_TRUE(before.qualifies || !k.qualifies) << "candidate " << i;
-      if (before.qualifies == k.qualifies) EXPECT_LE(k.score, before.score) << "candidate " << i;
+      if (before.qualifies == k.qualifies) {
+        EXPECT_LE(k.score, before.score) << "candidate " << i;
+      }
     }
   }
   const ReportedCandidate& best = candidates.front();
