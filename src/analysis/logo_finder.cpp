@@ -19,7 +19,7 @@ constexpr double kMinSteadiness = 1.0; // |mean| / spread of the scenes' mean hi
 constexpr double kMaxSideShare = 0.25; // a logo is at most a quarter of the picture's width and height
 constexpr double kBand = 0.25;         // ... and lies within this share of an edge
 constexpr double kSideMiddle = 0.7;    // twice the share of the height from which a box's centre is halfway down a side
-constexpr int kMinEvidence = 12;
+constexpr int kMinEvidence = 12;       // evidence pixels of the smallest candidate
 constexpr double kTranslucentShare = 0.6;  // share of a logo's evidence in its edges alone that makes it translucent
 constexpr int kPartGap = 4;            // lines without evidence that separate a glass-like logo from scenery
 constexpr size_t kHeldCandidates = 6;  // candidates matched against every sample
@@ -30,9 +30,9 @@ constexpr int kStillEdge = 24;         // ... unless luma steps of this size bet
 constexpr int kStillRange = 12;        // luma levels within which a pixel counts as never changing
 constexpr int kPresentLuma = 16;       // luma levels an opaque logo pixel may be off and still be shown
 constexpr double kMinScore = 0.15;     // logo-likeness a candidate needs to be taken for a logo
-constexpr size_t kMinTranslucentScenes = 4;
+constexpr size_t kMinTranslucentScenes = 4;  // a faint logo shows only in its edges: more scenes to trust them
 constexpr size_t kManyScenes = 8;      // scenes from which a translucent logo's edges may vary in size ...
-constexpr double kMinT = 4.0;          // ... when their mean stands this far out of its standard error  // a faint logo shows only in its edges: more scenes to trust them
+constexpr double kMinT = 4.0;          // ... when their mean stands this far out of its standard error
 constexpr double kDarkLuma = 48;       // luma below which a still pixel is too common to prove much ...
 constexpr size_t kDarkScenes = 5;      // ... in fewer scenes than this
 constexpr double kSteadyLuma = 6.0;    // luma levels a scene's mean may differ from the scenes' median
@@ -40,8 +40,8 @@ constexpr int kMinCellEvidence = 4;    // evidence pixels that make a cell part 
 
 enum : uint8_t { kOpaque = 1, kTranslucent = 2 };
 
-// Per pixel over the looks of its surroundings: the signed high-pass's mean and spread, and the
-// share of looks that keep its sign at a third of its mean size or more.
+// Per pixel, over the scenes of its block: the mean of the scenes' mean high-pass and its spread,
+// how sure the evidence is (0..1), and whether it is evidence of an opaque or a translucent logo.
 struct Evidence {
   std::vector<float> mean, spread, agreement;
   std::vector<uint8_t> luma;    // the scenes' median luma
@@ -56,8 +56,8 @@ struct Group {
   std::vector<int> pixels;  // indices of its evidence pixels
 };
 
-// The high-pass of a plane over `rows` (whole rows), in luma levels: value less the mean of the
-// (2r+1)^2 neighbourhood clipped to the plane.
+// The high-pass of a plane in 1/16 luma levels: each value less the mean of its (2r+1)^2
+// neighbourhood clipped to the plane.
 void HighPass(const LumaPlane& p, std::vector<int32_t>& integral, std::vector<int16_t>& out) {
   const int w = p.width, h = p.height, r = kRadius;
   integral.assign(size_t(w + 1) * size_t(h + 1), 0);
@@ -446,7 +446,6 @@ Ranked Rank(const Group& g, const Evidence& e, const Rect& active, int w) {
   // Logos are rarely smaller than 3 % of the picture's width; specks of chance agreement are.
   const double fSize = std::min(1.0, std::max(b.width, b.height) / (kTypicalSide * active.width));
   c.score = fAgree * fDensity * place * fAspect * fSize;
-  (void)w;
   if (b.width > kMaxSideShare * active.width || b.height > kMaxSideShare * active.height) {
     c.why = Phrase("too large for a logo (%.0f %% of the width, %.0f %% of the height)", 100.0 * b.width / active.width,
                    100.0 * b.height / active.height);
@@ -545,24 +544,7 @@ LumaPlane Shape(const Group& g, const Rect& box, int w) {
       if (across || down) closed.at(x, y) = 255;
     }
   }
-  // Outside: what the box's border reaches through pixels without evidence.
-  LumaPlane outside(box.width, box.height);
-  std::vector<int> stack;
-  auto push = [&](int x, int y) {
-    if (x < 0 || y < 0 || x >= box.width || y >= box.height || closed.at(x, y) || outside.at(x, y)) return;
-    outside.at(x, y) = 1;
-    stack.push_back(y * box.width + x);
-  };
-  for (int x = 0; x < box.width; ++x) push(x, 0), push(x, box.height - 1);
-  for (int y = 0; y < box.height; ++y) push(0, y), push(box.width - 1, y);
-  while (!stack.empty()) {
-    const int c = stack.back();
-    stack.pop_back();
-    const int x = c % box.width, y = c / box.width;
-    push(x - 1, y), push(x + 1, y), push(x, y - 1), push(x, y + 1);
-  }
-  for (size_t i = 0; i < closed.pixels.size(); ++i) closed.pixels[i] = outside.pixels[i] ? 0 : 255;
-  return closed;
+  return FillEnclosed(closed);
 }
 
 }  // namespace
@@ -804,10 +786,8 @@ LogoPresence::LogoPresence(const FinderResult& found, int sampleWidth) {
 
 double LogoPresence::Score(const LumaPlane& luma) const {
   if (model_.pixels.empty() || luma.width != area_.width || luma.height != area_.height) return 1;
-  std::vector<int16_t> hp;
-  std::vector<int32_t> integral;
-  HighPass(luma, integral, hp);
-  return Match(luma, hp, model_);
+  HighPass(luma, integral_, hp_);
+  return Match(luma, hp_, model_);
 }
 
 bool LogoPresence::Shows(const LumaPlane& luma) const {

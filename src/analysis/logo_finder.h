@@ -79,6 +79,10 @@ class LogoPresence {
 
  private:
   LogoModel model_;  // pixel indices into area()
+  // Scratch of Score, kept so that judging a frame allocates nothing: a LogoPresence is for one
+  // thread at a time.
+  mutable std::vector<int32_t> integral_;
+  mutable std::vector<int16_t> hp_;
   Rect area_;
   double threshold_ = 0;
 };

@@ -48,4 +48,33 @@ LumaPlane Shrink(const LumaPlane& plane, int factor) {
   return out;
 }
 
+LumaPlane Grow(const LumaPlane& mask, int margin) {
+  LumaPlane out(mask.width + 2 * margin, mask.height + 2 * margin);
+  for (int y = 0; y < mask.height; ++y)
+    for (int x = 0; x < mask.width; ++x)
+      if (mask.at(x, y))
+        for (int dy = 0; dy <= 2 * margin; ++dy)
+          for (int dx = 0; dx <= 2 * margin; ++dx) out.at(x + dx, y + dy) = 255;
+  return out;
+}
+
+LumaPlane FillEnclosed(const LumaPlane& mask) {
+  const int w = mask.width, h = mask.height;
+  LumaPlane out(w, h, 255);
+  std::vector<int> stack;
+  auto reach = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= w || y >= h || mask.at(x, y) || !out.at(x, y)) return;
+    out.at(x, y) = 0;
+    stack.push_back(y * w + x);
+  };
+  for (int x = 0; x < w; ++x) reach(x, 0), reach(x, h - 1);
+  for (int y = 0; y < h; ++y) reach(0, y), reach(w - 1, y);
+  while (!stack.empty()) {
+    const int x = stack.back() % w, y = stack.back() / w;
+    stack.pop_back();
+    reach(x - 1, y), reach(x + 1, y), reach(x, y - 1), reach(x, y + 1);
+  }
+  return out;
+}
+
 }  // namespace vle::analysis

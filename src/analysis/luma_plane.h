@@ -39,4 +39,12 @@ void LumaFromBgr24(const uint8_t* firstRow, int width, int height, ptrdiff_t str
 // The mean of each `factor` x `factor` block (the last ones partial); factor 1 copies.
 LumaPlane Shrink(const LumaPlane& plane, int factor);
 
+// Masks (non-zero: set). `mask` grown by `margin` pixels on every side, each set pixel spreading
+// over the (2 margin + 1)^2 square around it: the plane is `margin` pixels larger on each side.
+LumaPlane Grow(const LumaPlane& mask, int margin);
+
+// `mask` with 255 wherever its border cannot be reached through unset pixels (4-connected): the
+// holes an outline encloses are filled.
+LumaPlane FillEnclosed(const LumaPlane& mask);
+
 }  // namespace vle::analysis

@@ -196,5 +196,28 @@ INSTANTIATE_TEST_SUITE_P(Table, Delogo,
                                            DelogoCase{"empty", {5, 5, 0, 3}, {0, 0, 0, 0}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---- Mask shapes: what an outline encloses is filled, what reaches the border is not ----
+
+TEST(MaskShape, FillsWhatAnOutlineEnclosesAndGrowsEverySide) {
+  // A closed square outline at 1..5, and an open one (its right side missing) at 8..12.
+  LumaPlane m(14, 7);
+  for (int k = 1; k <= 5; ++k) m.at(k, 1) = m.at(k, 5) = m.at(1, k) = m.at(5, k) = 255;
+  for (int k = 8; k <= 12; ++k) m.at(k, 1) = m.at(k, 5) = 255;
+  for (int k = 1; k <= 5; ++k) m.at(8, k) = 255;
+  const LumaPlane filled = FillEnclosed(m);
+  EXPECT_EQ(filled.at(3, 3), 255);  // inside the closed outline
+  EXPECT_EQ(filled.at(10, 3), 0);   // the open one leaks to the border
+  EXPECT_EQ(filled.at(0, 0), 0);
+  EXPECT_EQ(filled.at(8, 3), 255);
+
+  const LumaPlane grown = Grow(m, 2);
+  ASSERT_EQ(grown.width, 18);
+  ASSERT_EQ(grown.height, 11);
+  EXPECT_EQ(grown.at(1, 1), 255);   // (1, 1) spread two pixels up and left
+  EXPECT_EQ(grown.at(0, 0), 0);
+  EXPECT_EQ(grown.at(16, 9), 255);  // (12, 5) spread two pixels down and right
+  EXPECT_EQ(grown.at(17, 10), 0);
+}
+
 }  // namespace
 }  // namespace vle::analysis

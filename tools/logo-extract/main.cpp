@@ -160,37 +160,16 @@ constexpr int kShapeSlack = 3;
 // the grown outline encloses filled: the flat inside of a wide stroke carries no evidence of its
 // own, and growing closes the gaps in the outline around it.
 analysis::LumaPlane ShapeMask(const Found& found, int width, int height, int grow) {
-  const analysis::LumaPlane& shape = found.result.shape;
+  const analysis::LumaPlane filled = analysis::FillEnclosed(analysis::Grow(found.result.shape, grow));
   const analysis::Rect& box = found.result.box;
-  const int w = shape.width + 2 * grow + 2, h = shape.height + 2 * grow + 2;  // a free rim for the fill
-  analysis::LumaPlane grown(w, h);
-  for (int y = 0; y < shape.height; ++y)
-    for (int x = 0; x < shape.width; ++x)
-      if (shape.at(x, y))
-        for (int dy = -grow; dy <= grow; ++dy)
-          for (int dx = -grow; dx <= grow; ++dx) grown.at(x + grow + 1 + dx, y + grow + 1 + dy) = 255;
-  analysis::LumaPlane outside(w, h);
-  std::vector<int> stack{0};
-  outside.at(0, 0) = 1;
-  while (!stack.empty()) {
-    const int x = stack.back() % w, y = stack.back() / w;
-    stack.pop_back();
-    const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
-    for (const auto& n : next) {
-      if (n[0] < 0 || n[1] < 0 || n[0] >= w || n[1] >= h || grown.at(n[0], n[1]) || outside.at(n[0], n[1])) continue;
-      outside.at(n[0], n[1]) = 1;
-      stack.push_back(n[1] * w + n[0]);
-    }
-  }
   analysis::LumaPlane out(width, height);
   const int f = found.factor;
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      if (outside.at(x, y)) continue;
-      const int sx = box.left + x - grow - 1, sy = box.top + y - grow - 1;
-      for (int py = sy * f; py < (sy + 1) * f; ++py)
-        for (int px = sx * f; px < (sx + 1) * f; ++px)
-          if (px >= 0 && py >= 0 && px < width && py < height) out.at(px, py) = 255;
+  for (int y = 0; y < filled.height; ++y) {
+    for (int x = 0; x < filled.width; ++x) {
+      if (!filled.at(x, y)) continue;
+      const int sx = box.left + x - grow, sy = box.top + y - grow;
+      for (int py = std::max(0, sy * f); py < std::min(height, (sy + 1) * f); ++py)
+        for (int px = std::max(0, sx * f); px < std::min(width, (sx + 1) * f); ++px) out.at(px, py) = 255;
     }
   }
   return out;
