@@ -152,8 +152,9 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-// Sample pixels of slack around the finder's shape of the logo that the steadiness rule's mask
-// may keep: its evidence can stop a pixel short of the logo's rim.
+// Sample pixels the finder's shape of the logo is grown by, both as the bound of the steadiness
+// rule's mask and as a glass-like logo's mask: its evidence is sparse and can stop short of the
+// logo's rim, and removelogo wants the logo covered whole.
 constexpr int kShapeSlack = 3;
 
 // The finder's shape of the logo at the video's size, grown by `grow` sample pixels and with what
@@ -522,28 +523,26 @@ int Extract(const Options& given, OutputSet& outputs, std::optional<PluginHost>&
   // rule keeps (almost) nothing, or the logo is glass-like, its shape as found is the mask.
   bool maskFromFinder = false;
   if (o.findLogo && wantMask && !semiTransparent && !found.result.shape.pixels.empty()) {
-    const analysis::LumaPlane near = ShapeMask(found, width, height, kShapeSlack);
-    const analysis::LumaPlane exact = ShapeMask(found, width, height, 0);
+    const analysis::LumaPlane shape = ShapeMask(found, width, height, kShapeSlack);
     const analysis::Rect box = FromSamples(found.result.box, found.factor, width, height);
     const int slack = kShapeSlack * found.factor;
     auto inBox = [&](size_t i) {
       const int x = int(i % size_t(width)), y = int(i / size_t(width));
       return x >= box.left - slack && x < box.right() + slack && y >= box.top - slack && y < box.bottom() + slack;
     };
-    int64_t boxed = 0, shaped = 0, shape = 0;
+    int64_t boxed = 0, shaped = 0, shapeArea = 0;
     for (size_t i = 0; i < logoMask.pixels.size(); ++i) {
+      shapeArea += shape.pixels[i] != 0;
       if (!logoMask.pixels[i] || !inBox(i)) continue;
       ++boxed;
-      shaped += near.pixels[i] != 0;
+      shaped += shape.pixels[i] != 0;
     }
     const bool byShape = shaped * 10 >= boxed * 8;
-    for (size_t i = 0; i < logoMask.pixels.size(); ++i) {
-      if (!(byShape ? near.pixels[i] != 0 : inBox(i))) logoMask.pixels[i] = 0;
-      shape += exact.pixels[i] != 0;
-    }
+    for (size_t i = 0; i < logoMask.pixels.size(); ++i)
+      if (!(byShape ? shape.pixels[i] != 0 : inBox(i))) logoMask.pixels[i] = 0;
     const int64_t kept = byShape ? shaped : boxed;
-    if (found.result.translucent || kept * 10 < shape) {
-      logoMask = exact;
+    if (found.result.translucent || kept * 10 < shapeArea) {
+      logoMask = shape;
       maskFromFinder = true;
     }
   }
